@@ -1,0 +1,58 @@
+#include "common/base64.h"
+#include "common/dispatch_group.h"
+#include "common/line_output.h"
+#include "common/line_reader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace kelvane::common;
+
+namespace {
+
+std::string encode(const std::string& text) {
+    return base64Encode({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+}  // namespace
+
+TEST(Base64, EncodesWithPaddingForEveryRemainder) {
+    EXPECT_EQ(encode(""), "");
+    EXPECT_EQ(encode("f"), "Zg==");
+    EXPECT_EQ(encode("fo"), "Zm8=");
+    EXPECT_EQ(encode("foo"), "Zm9v");
+    EXPECT_EQ(encode("foob"), "Zm9vYg==");
+    EXPECT_EQ(encode("\xFF\xFE\x3F"), "//4/");
+}
+
+TEST(LineReader, SplitsOnLfAndCrlfAndKeepsAnUnterminatedLastLine) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const std::string input = "pause\r\n\nRESUME  \nst";
+    std::thread writer([&] {
+        for (char c : input) writeAll(fds[1], std::string_view(&c, 1));  // arrives byte by byte
+        close(fds[1]);
+    });
+    LineReader reader(fds[0]);
+    std::vector<std::string> lines;
+    while (auto line = reader.next()) lines.push_back(*line);
+    writer.join();
+    close(fds[0]);
+    EXPECT_EQ(lines, (std::vector<std::string>{"pause", "", "RESUME  ", "st"}));
+}
+
+TEST(DispatchGroup, WaitReturnsOnlyWhenEveryEnterIsLeft) {
+    DispatchGroup group;
+    group.enter();
+    group.enter();
+    group.leave();
+    EXPECT_FALSE(group.waitFor(std::chrono::milliseconds(20)));
+    std::thread leaver([&] { group.leave(); });
+    group.wait();
+    leaver.join();
+    EXPECT_TRUE(group.waitFor(std::chrono::milliseconds(0)));
+}
