@@ -21,7 +21,7 @@ struct CursorImage {
     double hotspotX = 0;
     double hotspotY = 0;
     // The first representation is the image at scale 1 (pixels equal points); others,
-    // if any, are larger renditions of the same cursor.
+    // if any, are the same cursor drawn at other pixel sizes.
     std::vector<CursorBitmap> representations;
 };
 
