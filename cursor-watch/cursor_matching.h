@@ -1,0 +1,70 @@
+#pragma once
+// Naming the current cursor: its signature against the known cursors' signatures, each
+// name accepted only within its own distance limit, with the accessibility probe as the
+// fallback when the cursor cannot be read or drawn.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cursor-watch/cursor_signature.h"
+#include "platform/cursor_image.h"
+#include "platform/standard_cursors.h"
+
+namespace kelvane::cursorwatch {
+
+inline constexpr std::int64_t signatureAcceptanceThreshold = 12000;
+
+struct NamedThreshold {
+    std::string_view name;
+    std::int64_t limit;
+};
+// Replace the default limit for their names: the hands differ from each other and from
+// the pointing hand by little, so only a close match counts.
+inline constexpr NamedThreshold strictSignatureAcceptanceThresholds[] = {{"open-hand", 3200},
+                                                                         {"closed-hand", 3200}};
+// A second, looser test for their names: thin shapes lose much of their mask when a
+// theme draws them a little differently.
+inline constexpr NamedThreshold relaxedSignatureAcceptanceThresholds[] = {{"text", 28000}, {"crosshair", 32000}};
+
+struct KnownCursorSignature {
+    std::string name;
+    CursorSignature signature;
+};
+
+// One entry per candidate whose image gives a signature, in candidate order; read once.
+std::vector<KnownCursorSignature> knownCursorSignatures(platform::StandardCursors& cursors);
+
+struct SignatureMatch {
+    std::size_t index;  // into the known list
+    std::int64_t score;
+};
+// The known entry nearest to `current`; among equal scores the earliest wins.
+std::optional<SignatureMatch> bestSignatureMatch(const std::vector<KnownCursorSignature>& known,
+                                                 const CursorSignature& current);
+
+// Whether a best match of `name` at `score` is close enough to report.
+bool signatureMatchAccepted(std::string_view name, std::int64_t score);
+
+class CursorTypeClassifier {
+public:
+    using CursorReader = std::function<std::optional<platform::CursorImage>()>;
+    using AccessibilityMatch = std::function<std::optional<std::string>()>;
+
+    CursorTypeClassifier(std::vector<KnownCursorSignature> known, CursorReader readCurrentCursor,
+                         AccessibilityMatch accessibilityCursorMatch);
+
+    // A cursor name, never empty.
+    std::string currentSystemCursorType() const;
+
+private:
+    std::string fallbackType() const;
+
+    std::vector<KnownCursorSignature> known_;
+    CursorReader readCurrentCursor_;
+    AccessibilityMatch accessibilityCursorMatch_;
+};
+
+}  // namespace kelvane::cursorwatch

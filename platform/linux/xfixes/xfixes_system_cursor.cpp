@@ -1,0 +1,106 @@
+// The current cursor through the XFixes extension: the X server hands back the image
+// of whatever cursor it is showing, already in premultiplied ARGB32.
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+#include "platform/system_cursor.h"
+
+namespace kelvane::platform::xfixes {
+namespace {
+
+struct ConnectionCloser {
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using Connection = std::unique_ptr<xcb_connection_t, ConnectionCloser>;
+
+template <typename Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+// A failed connection attempt is not repeated on every poll: with no server reachable
+// the monitor would otherwise knock on the socket twenty times a second.
+constexpr auto reconnectPause = std::chrono::seconds(1);
+
+class XfixesSystemCursor final : public SystemCursor {
+public:
+    std::optional<CursorImage> current() override {
+        xcb_connection_t* connection = usableConnection();
+        if (connection == nullptr) return std::nullopt;
+        auto cookie = xcb_xfixes_get_cursor_image(connection);
+        ReplyPtr<xcb_xfixes_get_cursor_image_reply_t> reply(
+            xcb_xfixes_get_cursor_image_reply(connection, cookie, nullptr), &std::free);
+        if (!reply) {
+            // A lost connection shows up here first; drop it so the next poll reconnects.
+            if (xcb_connection_has_error(connection) != 0) connection_.reset();
+            return std::nullopt;
+        }
+        return toCursorImage(*reply);
+    }
+
+private:
+    static std::optional<CursorImage> toCursorImage(xcb_xfixes_get_cursor_image_reply_t& reply) {
+        const int width = reply.width;
+        const int height = reply.height;
+        const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        const int available = xcb_xfixes_get_cursor_image_cursor_image_length(&reply);
+        if (available < 0 || static_cast<std::size_t>(available) < count) return std::nullopt;
+
+        CursorBitmap bitmap;
+        bitmap.pixelWidth = width;
+        bitmap.pixelHeight = height;
+        bitmap.pixels.resize(count);
+        if (count > 0) {
+            std::memcpy(bitmap.pixels.data(), xcb_xfixes_get_cursor_image_cursor_image(&reply),
+                        count * sizeof(std::uint32_t));
+        }
+        CursorImage image;
+        image.pointWidth = width;
+        image.pointHeight = height;
+        image.hotspotX = reply.xhot;
+        image.hotspotY = reply.yhot;
+        image.representations.push_back(std::move(bitmap));
+        return image;
+    }
+
+    xcb_connection_t* usableConnection() {
+        if (connection_ && xcb_connection_has_error(connection_.get()) != 0) connection_.reset();
+        if (connection_) return connection_.get();
+
+        const auto now = std::chrono::steady_clock::now();
+        if (lastAttempt_ && now - *lastAttempt_ < reconnectPause) return nullptr;
+        lastAttempt_ = now;
+
+        Connection candidate(xcb_connect(nullptr, nullptr));
+        if (xcb_connection_has_error(candidate.get()) != 0) return nullptr;
+        if (!hasXfixes(candidate.get())) return nullptr;
+        connection_ = std::move(candidate);
+        return connection_.get();
+    }
+
+    // The server answers cursor-image requests only after the client has announced
+    // which version of the extension it speaks.
+    static bool hasXfixes(xcb_connection_t* connection) {
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_xfixes_id);
+        if (extension == nullptr || extension->present == 0) return false;
+        auto cookie = xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION);
+        ReplyPtr<xcb_xfixes_query_version_reply_t> version(
+            xcb_xfixes_query_version_reply(connection, cookie, nullptr), &std::free);
+        return version && version->major_version >= 1;
+    }
+
+    Connection connection_;
+    std::optional<std::chrono::steady_clock::time_point> lastAttempt_;
+};
+
+}  // namespace
+}  // namespace kelvane::platform::xfixes
+
+namespace kelvane::platform {
+
+std::unique_ptr<SystemCursor> makeSystemCursor() { return std::make_unique<xfixes::XfixesSystemCursor>(); }
+
+}  // namespace kelvane::platform
