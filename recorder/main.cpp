@@ -1,0 +1,13 @@
+// kelvane-recorder: records one display or one window for the host application.
+#include <cstdlib>
+#include <unistd.h>
+
+#include "recorder/recorder_platform.h"
+#include "recorder/recorder_process.h"
+
+int main(int argc, char** argv) {
+    using namespace kelvane::recorder;
+    // Every line has already been written unbuffered; end without tearing down the
+    // threads that may still be blocked reading input.
+    std::_Exit(runRecorder(argc, argv, makeRecorderPlatform(), STDIN_FILENO));
+}

@@ -1,0 +1,70 @@
+#include "recorder/recorder_service.h"
+
+#include <exception>
+
+#include "common/line_output.h"
+
+namespace kelvane::recorder {
+namespace {
+
+std::string describe(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+}  // namespace
+
+RecorderService::RecorderService(RecorderPlatform platform, asio::any_io_executor executor)
+    : recorder_(std::make_shared<ScreenCaptureRecorder>(std::move(platform), executor)),
+      queue_(asio::make_strand(executor)) {}
+
+void RecorderService::start(std::string configJSON) {
+    completionGroup_.enter();
+    asio::post(queue_, [this, configJSON = std::move(configJSON)]() mutable {
+        asio::co_spawn(queue_, recorder_->start(std::move(configJSON)), [this](std::exception_ptr failure) {
+            if (!failure) return;
+            common::writeErrorLine("Error starting capture: " + describe(failure));
+            completionGroup_.leave();
+        });
+    });
+}
+
+void RecorderService::pause() {
+    asio::post(queue_, [this] { recorder_->pause(); });
+}
+
+void RecorderService::resume() {
+    asio::post(queue_, [this] { recorder_->resume(); });
+}
+
+void RecorderService::stop() {
+    stopSubmitted_ = true;
+    submitStop();
+}
+
+void RecorderService::stopOnSignal() {
+    if (stopSubmitted_.exchange(true)) return;
+    submitStop();
+}
+
+void RecorderService::submitStop() {
+    asio::post(queue_, [this] {
+        asio::co_spawn(queue_, recorder_->stop(), [this](std::exception_ptr failure, std::string path) {
+            if (failure) {
+                common::writeErrorLine("Error stopping capture: " + describe(failure));
+            } else {
+                common::writeOutputLine("Recording stopped. Output path: " + path);
+            }
+            completionGroup_.leave();
+        });
+    });
+}
+
+void RecorderService::waitUntilFinished() { completionGroup_.wait(); }
+
+}  // namespace kelvane::recorder

@@ -1,0 +1,40 @@
+#pragma once
+// The command service: serialises start, pause, resume and stop onto one strand, runs
+// start and stop as tasks launched from it, and counts the one pending outcome of the
+// process (a failed start or a finished stop) in a group the main thread waits on.
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "common/asio.h"
+#include "common/dispatch_group.h"
+#include "recorder/recorder_platform.h"
+#include "recorder/screen_capture_recorder.h"
+
+namespace kelvane::recorder {
+
+class RecorderService {
+public:
+    RecorderService(RecorderPlatform platform, asio::any_io_executor executor);
+
+    void start(std::string configJSON);
+    void pause();
+    void resume();
+    void stop();
+    // A termination signal: the same as "stop", unless a stop was already submitted.
+    void stopOnSignal();
+    void waitUntilFinished();
+
+    ScreenCaptureRecorder& recorder() { return *recorder_; }
+    common::DispatchGroup& completionGroup() { return completionGroup_; }
+
+private:
+    void submitStop();
+
+    std::shared_ptr<ScreenCaptureRecorder> recorder_;
+    asio::strand<asio::any_io_executor> queue_;
+    common::DispatchGroup completionGroup_;
+    std::atomic<bool> stopSubmitted_{false};
+};
+
+}  // namespace kelvane::recorder
