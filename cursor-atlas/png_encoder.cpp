@@ -28,17 +28,19 @@ void unpremultiplyRow(const std::uint8_t* source, int width, std::uint8_t* targe
         std::uint32_t pixel;
         std::memcpy(&pixel, source + 4 * x, sizeof pixel);
         const std::uint32_t alpha = pixel >> 24;
-        std::uint8_t* out = target + 4 * x;
+        std::uint32_t red = (pixel >> 16) & 0xff, green = (pixel >> 8) & 0xff, blue = pixel & 0xff;
+        // Cursors are mostly fully transparent or fully opaque; only the rest need dividing.
         if (alpha == 0) {
-            std::memset(out, 0, 4);
-            continue;
+            red = green = blue = 0;
+        } else if (alpha != 0xff) {
+            red = (red * 255 + alpha / 2) / alpha;
+            green = (green * 255 + alpha / 2) / alpha;
+            blue = (blue * 255 + alpha / 2) / alpha;
         }
-        auto straight = [alpha](std::uint32_t channel) {
-            return static_cast<std::uint8_t>((channel * 255 + alpha / 2) / alpha);
-        };
-        out[0] = straight((pixel >> 16) & 0xff);
-        out[1] = straight((pixel >> 8) & 0xff);
-        out[2] = straight(pixel & 0xff);
+        std::uint8_t* out = target + 4 * x;
+        out[0] = static_cast<std::uint8_t>(red);
+        out[1] = static_cast<std::uint8_t>(green);
+        out[2] = static_cast<std::uint8_t>(blue);
         out[3] = static_cast<std::uint8_t>(alpha);
     }
 }
@@ -55,7 +57,11 @@ bool writePng(png_structp png, png_infop info, const std::uint8_t* data, int wid
     png_set_compression_strategy(png, Z_RLE);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y) {
-        unpremultiplyRow(data + std::ptrdiff_t(y) * stride, width, row);
+        const std::uint8_t* source = data + std::ptrdiff_t(y) * stride;
+        // Enlarged rows repeat: a row equal to the one above is already converted.
+        if (y == 0 || std::memcmp(source, source - stride, std::size_t(width) * 4) != 0) {
+            unpremultiplyRow(source, width, row);
+        }
         png_write_row(png, row);
     }
     png_write_end(png, info);
