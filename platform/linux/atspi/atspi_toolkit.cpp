@@ -1,0 +1,453 @@
+#include "platform/linux/atspi/atspi_toolkit.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/linux/atspi/atspi_role_mapping.h"
+
+namespace kelvane::platform::atspi {
+namespace {
+
+// Where every application exposes its root accessible; its parent is the desktop,
+// which is no element of the application any more.
+constexpr const char* applicationRootPath = "/org/a11y/atspi/accessible/root";
+
+// Deeper than any real widget tree; guards against a tree that points back at itself.
+constexpr int maxHitTestDepth = 64;
+
+class AtspiElement final : public AccessibleElementHandle {
+public:
+    AtspiElement(AtspiAccessible* adopted, std::shared_ptr<std::recursive_mutex> lock)
+        : object_(adopted), lock_(std::move(lock)) {}
+    AtspiElement(const AtspiElement&) = delete;
+    AtspiElement& operator=(const AtspiElement&) = delete;
+    ~AtspiElement() override {
+        std::lock_guard guard(*lock_);
+        g_object_unref(object_);
+    }
+
+    AtspiAccessible* object() const { return object_; }
+
+private:
+    AtspiAccessible* object_;
+    std::shared_ptr<std::recursive_mutex> lock_;
+};
+
+std::string applicationKey(AtspiAccessible* object) {
+    AtspiApplication* application = ATSPI_OBJECT(object)->app;
+    return application != nullptr && application->bus_name != nullptr ? application->bus_name : "";
+}
+
+bool hasState(AtspiStateSet* set, AtspiStateType state) {
+    return set != nullptr && atspi_state_set_contains(set, state);
+}
+
+// An owned GObject reference, released on scope exit.
+template <typename T>
+struct Unref {
+    void operator()(T* object) const {
+        if (object != nullptr) {
+            g_object_unref(object);
+        }
+    }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, Unref<T>>;
+
+}  // namespace
+
+AtspiToolkit::AtspiToolkit()
+    : lock_(std::make_shared<std::recursive_mutex>()), unresponsive_(callTimeout, quarantine) {
+    std::lock_guard guard(*lock_);
+    // No grace period for applications that are starting: a poll never waits longer
+    // than one time-out for anybody.
+    atspi_set_timeout(static_cast<gint>(callTimeout.count()), 0);
+    // 0: set up now; 1: already set up in this process; 2: no accessibility bus.
+    available_ = atspi_init() != 2;
+}
+
+template <typename Call>
+auto AtspiToolkit::guarded(AtspiAccessible* object, Call&& call) -> std::optional<decltype(call())> {
+    std::string application = applicationKey(object);
+    auto started = UnresponsiveApplications::Clock::now();
+    if (unresponsive_.isQuarantined(application, started)) {
+        return std::nullopt;
+    }
+    auto result = call();
+    auto finished = UnresponsiveApplications::Clock::now();
+    if (unresponsive_.recordCall(application, finished - started, finished)) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+AtspiAccessible* AtspiToolkit::objectOf(const AccessibleElement& element) const {
+    const auto* handle = dynamic_cast<const AtspiElement*>(element.get());
+    return available_ && handle != nullptr ? handle->object() : nullptr;
+}
+
+AccessibleElement AtspiToolkit::wrap(AtspiAccessible* adopted) {
+    if (adopted == nullptr) {
+        return nullptr;
+    }
+    return std::make_shared<AtspiElement>(adopted, lock_);
+}
+
+std::optional<AtspiRole> AtspiToolkit::role(AtspiAccessible* object) {
+    auto read = guarded(object, [&]() -> std::optional<AtspiRole> {
+        GError* error = nullptr;
+        AtspiRole value = atspi_accessible_get_role(object, &error);
+        if (error != nullptr) {
+            g_error_free(error);
+            return std::nullopt;
+        }
+        if (value == ATSPI_ROLE_INVALID) {
+            return std::nullopt;
+        }
+        return value;
+    });
+    return read ? *read : std::nullopt;
+}
+
+std::optional<std::string> AtspiToolkit::text(AtspiAccessible* object,
+                                              gchar* (*read)(AtspiAccessible*, GError**)) {
+    auto value = guarded(object, [&]() -> std::optional<std::string> {
+        GError* error = nullptr;
+        gchar* raw = read(object, &error);
+        std::optional<std::string> result;
+        if (error == nullptr && raw != nullptr) {
+            result = std::string(raw);
+        }
+        g_clear_error(&error);
+        g_free(raw);
+        return result;
+    });
+    return value ? *value : std::nullopt;
+}
+
+AtspiStateSet* AtspiToolkit::states(AtspiAccessible* object) {
+    auto set = guarded(object, [&] { return atspi_accessible_get_state_set(object); });
+    return set ? *set : nullptr;
+}
+
+bool AtspiToolkit::implementsText(AtspiAccessible* object) {
+    auto implements = guarded(object, [&] {
+        Owned<AtspiText> text(atspi_accessible_get_text_iface(object));
+        return text != nullptr;
+    });
+    return implements.value_or(false);
+}
+
+std::optional<std::string> AtspiToolkit::attributeString(const AccessibleElement& element, std::string_view name) {
+    std::lock_guard guard(*lock_);
+    AtspiAccessible* object = objectOf(element);
+    if (object == nullptr) {
+        return std::nullopt;
+    }
+    if (name == "AXRole" || name == "AXSubrole") {
+        std::optional<AtspiRole> read = role(object);
+        if (!read) {
+            return std::nullopt;
+        }
+        AxRole mapped = axRoleFor(*read);
+        return name == "AXRole" ? std::optional(mapped.role) : mapped.subrole;
+    }
+    if (name == "AXRoleDescription") {
+        return text(object, atspi_accessible_get_localized_role_name);
+    }
+    if (name == "AXDescription") {
+        return text(object, atspi_accessible_get_description);
+    }
+    if (name == "AXTitle") {
+        return text(object, atspi_accessible_get_name);
+    }
+    // AT-SPI has no separate help text; a tooltip, where a toolkit exposes one, already
+    // reads as the description.
+    return std::nullopt;
+}
+
+std::optional<bool> AtspiToolkit::attributeBool(const AccessibleElement& element, std::string_view name) {
+    std::lock_guard guard(*lock_);
+    AtspiAccessible* object = objectOf(element);
+    if (object == nullptr || (name != "AXEditable" && name != "AXEnabled")) {
+        return std::nullopt;
+    }
+    Owned<AtspiStateSet> set(states(object));
+    if (set == nullptr) {
+        return std::nullopt;
+    }
+    if (name == "AXEditable") {
+        return hasState(set.get(), ATSPI_STATE_EDITABLE);
+    }
+    return hasState(set.get(), ATSPI_STATE_ENABLED) && hasState(set.get(), ATSPI_STATE_SENSITIVE);
+}
+
+std::vector<std::string> AtspiToolkit::actionNames(const AccessibleElement& element) {
+    std::lock_guard guard(*lock_);
+    AtspiAccessible* object = objectOf(element);
+    if (object == nullptr) {
+        return {};
+    }
+    auto names = guarded(object, [&] {
+        std::vector<std::string> result;
+        Owned<AtspiAction> action(atspi_accessible_get_action_iface(object));
+        if (action == nullptr) {
+            return result;
+        }
+        GError* error = nullptr;
+        gint count = atspi_action_get_n_actions(action.get(), &error);
+        if (error != nullptr) {
+            g_error_free(error);
+            return result;
+        }
+        bool pressListed = false;
+        for (gint i = 0; i < count; ++i) {
+            gchar* raw = atspi_action_get_action_name(action.get(), i, &error);
+            if (error != nullptr) {
+                g_clear_error(&error);
+                g_free(raw);
+                return std::vector<std::string>{};
+            }
+            std::string actionName = raw != nullptr ? raw : "";
+            g_free(raw);
+            if (isPressAction(actionName)) {
+                if (!pressListed) {
+                    result.emplace_back(axPressAction);
+                    pressListed = true;
+                }
+            } else {
+                result.push_back(std::move(actionName));
+            }
+        }
+        return result;
+    });
+    return names.value_or(std::vector<std::string>{});
+}
+
+bool AtspiToolkit::hasAttribute(const AccessibleElement& element, std::string_view name) {
+    std::lock_guard guard(*lock_);
+    if (objectOf(element) == nullptr) {
+        return false;
+    }
+    if (name == "AXSelectedTextRange" || name == "AXNumberOfCharacters") {
+        return implementsText(objectOf(element));
+    }
+    if (name == "AXEditable" || name == "AXEnabled") {
+        return attributeBool(element, name).has_value();
+    }
+    if (name == "AXParent") {
+        return parentElement(element) != nullptr;
+    }
+    return attributeString(element, name).has_value();
+}
+
+AccessibleElement AtspiToolkit::parentElement(const AccessibleElement& element) {
+    std::lock_guard guard(*lock_);
+    AtspiAccessible* object = objectOf(element);
+    if (object == nullptr || std::strcmp(ATSPI_OBJECT(object)->path, applicationRootPath) == 0) {
+        return nullptr;
+    }
+    auto parent = guarded(object, [&]() -> AtspiAccessible* {
+        GError* error = nullptr;
+        AtspiAccessible* found = atspi_accessible_get_parent(object, &error);
+        if (error != nullptr) {
+            g_error_free(error);
+            if (found != nullptr) {
+                g_object_unref(found);
+            }
+            return nullptr;
+        }
+        return found;
+    });
+    return wrap(parent.value_or(nullptr));
+}
+
+AtspiAccessible* AtspiToolkit::deepestAt(AtspiAccessible* window, int x, int y) {
+    AtspiAccessible* current = ATSPI_ACCESSIBLE(g_object_ref(window));
+    for (int depth = 0; depth < maxHitTestDepth; ++depth) {
+        auto child = guarded(current, [&]() -> AtspiAccessible* {
+            Owned<AtspiComponent> component(atspi_accessible_get_component_iface(current));
+            if (component == nullptr) {
+                return nullptr;
+            }
+            GError* error = nullptr;
+            AtspiAccessible* found =
+                atspi_component_get_accessible_at_point(component.get(), x, y, ATSPI_COORD_TYPE_SCREEN, &error);
+            if (error != nullptr) {
+                g_error_free(error);
+                if (found != nullptr) {
+                    g_object_unref(found);
+                }
+                return nullptr;
+            }
+            return found;
+        });
+        AtspiAccessible* next = child.value_or(nullptr);
+        if (next == nullptr) {
+            break;
+        }
+        if (next == current) {
+            g_object_unref(next);
+            break;
+        }
+        g_object_unref(current);
+        current = next;
+    }
+    return current;
+}
+
+namespace {
+
+// The application's top-level windows, each with a reference the caller drops.
+std::vector<Owned<AtspiAccessible>> childrenOf(AtspiAccessible* parent) {
+    std::vector<Owned<AtspiAccessible>> children;
+    GError* error = nullptr;
+    gint count = atspi_accessible_get_child_count(parent, &error);
+    if (error != nullptr) {
+        g_error_free(error);
+        return children;
+    }
+    for (gint i = 0; i < count; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(parent, i, &error);
+        if (error != nullptr) {
+            g_clear_error(&error);
+            if (child != nullptr) {
+                g_object_unref(child);
+            }
+            // The tree changed under us; what was read so far is still good.
+            break;
+        }
+        if (child != nullptr) {
+            children.emplace_back(child);
+        }
+    }
+    return children;
+}
+
+}  // namespace
+
+AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
+    std::lock_guard guard(*lock_);
+    if (!available_) {
+        return nullptr;
+    }
+    const int x = static_cast<int>(std::floor(point.x));
+    const int y = static_cast<int>(std::floor(point.y));
+    Owned<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (desktop == nullptr) {
+        return nullptr;
+    }
+    // The active window wins over others at the same point; otherwise the first
+    // visible window that holds the point.
+    Owned<AtspiAccessible> chosen;
+    bool chosenIsActive = false;
+    for (Owned<AtspiAccessible>& application : childrenOf(desktop.get())) {
+        auto windows = guarded(application.get(), [&] { return childrenOf(application.get()); });
+        if (!windows) {
+            continue;
+        }
+        for (Owned<AtspiAccessible>& window : *windows) {
+            Owned<AtspiStateSet> set(states(window.get()));
+            if (!hasState(set.get(), ATSPI_STATE_SHOWING) || hasState(set.get(), ATSPI_STATE_ICONIFIED)) {
+                continue;
+            }
+            bool active = hasState(set.get(), ATSPI_STATE_ACTIVE);
+            if (chosen != nullptr && (chosenIsActive || !active)) {
+                continue;
+            }
+            auto holdsPoint = guarded(window.get(), [&] {
+                Owned<AtspiComponent> component(atspi_accessible_get_component_iface(window.get()));
+                if (component == nullptr) {
+                    return false;
+                }
+                GError* error = nullptr;
+                bool contains = atspi_component_contains(component.get(), x, y, ATSPI_COORD_TYPE_SCREEN, &error);
+                if (error != nullptr) {
+                    g_error_free(error);
+                    return false;
+                }
+                return contains;
+            });
+            if (holdsPoint.value_or(false)) {
+                chosen = std::move(window);
+                chosenIsActive = active;
+            }
+        }
+    }
+    if (chosen == nullptr) {
+        return nullptr;
+    }
+    return wrap(deepestAt(chosen.get(), x, y));
+}
+
+AccessibleElement AtspiToolkit::focusedElement() {
+    std::lock_guard guard(*lock_);
+    if (!available_) {
+        return nullptr;
+    }
+    Owned<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (desktop == nullptr) {
+        return nullptr;
+    }
+    Owned<AtspiStateSet> focusedState(atspi_state_set_new(nullptr));
+    atspi_state_set_add(focusedState.get(), ATSPI_STATE_FOCUSED);
+    Owned<AtspiMatchRule> rule(atspi_match_rule_new(focusedState.get(), ATSPI_Collection_MATCH_ALL, nullptr,
+                                                    ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE,
+                                                    nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
+    for (Owned<AtspiAccessible>& application : childrenOf(desktop.get())) {
+        auto windows = guarded(application.get(), [&] { return childrenOf(application.get()); });
+        if (!windows) {
+            continue;
+        }
+        for (Owned<AtspiAccessible>& window : *windows) {
+            Owned<AtspiStateSet> set(states(window.get()));
+            if (!hasState(set.get(), ATSPI_STATE_ACTIVE)) {
+                continue;
+            }
+            auto found = guarded(window.get(), [&]() -> AtspiAccessible* {
+                Owned<AtspiCollection> collection(atspi_accessible_get_collection_iface(window.get()));
+                if (collection == nullptr) {
+                    return nullptr;
+                }
+                GError* error = nullptr;
+                GArray* matches = atspi_collection_get_matches(collection.get(), rule.get(),
+                                                               ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, &error);
+                g_clear_error(&error);
+                if (matches == nullptr) {
+                    return nullptr;
+                }
+                AtspiAccessible* first = nullptr;
+                for (guint i = 0; i < matches->len; ++i) {
+                    AtspiAccessible* match = g_array_index(matches, AtspiAccessible*, i);
+                    if (first == nullptr) {
+                        first = match;
+                    } else {
+                        g_object_unref(match);
+                    }
+                }
+                g_array_free(matches, TRUE);
+                return first;
+            });
+            if (found && *found != nullptr) {
+                return wrap(*found);
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::optional<ScreenPoint> AtspiToolkit::pointerPosition() {
+    std::lock_guard guard(*lock_);
+    return pointer_.position();
+}
+
+}  // namespace kelvane::platform::atspi
+
+namespace kelvane::platform {
+
+std::unique_ptr<AccessibilityToolkit> makeAccessibilityToolkit() {
+    return std::make_unique<atspi::AtspiToolkit>();
+}
+
+}  // namespace kelvane::platform

@@ -1,0 +1,61 @@
+#pragma once
+// The accessibility toolkit on AT-SPI 2: the element under the pointer is the deepest
+// accessible at the pointer in the application whose window holds it, the focused
+// element is the one with the focused state in the active window, and roles, states and
+// actions read in the portable "AX..." vocabulary.
+//
+// Every bus call is bounded by a short time-out and an application that runs into it is
+// skipped for a while, so a frozen application never holds up a caller for long.
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <atspi/atspi.h>
+
+#include "platform/accessibility.h"
+#include "platform/linux/atspi/unresponsive_applications.h"
+#include "platform/linux/atspi/xcb_pointer.h"
+
+namespace kelvane::platform::atspi {
+
+class AtspiToolkit final : public AccessibilityToolkit {
+public:
+    static constexpr std::chrono::milliseconds callTimeout{100};
+    static constexpr std::chrono::seconds quarantine{2};
+
+    AtspiToolkit();
+
+    std::optional<std::string> attributeString(const AccessibleElement& element, std::string_view name) override;
+    std::optional<bool> attributeBool(const AccessibleElement& element, std::string_view name) override;
+    std::vector<std::string> actionNames(const AccessibleElement& element) override;
+    bool hasAttribute(const AccessibleElement& element, std::string_view name) override;
+    AccessibleElement parentElement(const AccessibleElement& element) override;
+    AccessibleElement elementAtPosition(ScreenPoint point) override;
+    AccessibleElement focusedElement() override;
+    std::optional<ScreenPoint> pointerPosition() override;
+
+private:
+    // Runs one bus call on `object`'s application, unless that application is in
+    // quarantine, and notes how long it took. A call that timed out answers nothing.
+    template <typename Call>
+    auto guarded(AtspiAccessible* object, Call&& call) -> std::optional<decltype(call())>;
+
+    AtspiAccessible* objectOf(const AccessibleElement& element) const;
+    AccessibleElement wrap(AtspiAccessible* adopted);
+    std::optional<AtspiRole> role(AtspiAccessible* object);
+    std::optional<std::string> text(AtspiAccessible* object, gchar* (*read)(AtspiAccessible*, GError**));
+    // The state set, or null when it cannot be read; the caller unrefs it.
+    AtspiStateSet* states(AtspiAccessible* object);
+    bool implementsText(AtspiAccessible* object);
+    AtspiAccessible* deepestAt(AtspiAccessible* window, int x, int y);
+
+    // libatspi is not thread-safe; elements may be dropped on any thread.
+    std::shared_ptr<std::recursive_mutex> lock_;
+    bool available_ = false;
+    UnresponsiveApplications unresponsive_;
+    XcbPointer pointer_;
+};
+
+}  // namespace kelvane::platform::atspi
