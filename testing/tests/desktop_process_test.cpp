@@ -1,0 +1,86 @@
+#include "testing/desktop_process.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <string>
+
+namespace kelvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(DesktopProcess, SeparatesOutputStreamsAndReportsTheExitCode) {
+    DesktopProcess child({"sh", "-c", "echo one; echo warn >&2; echo two; printf tail; exit 3"});
+    EXPECT_EQ(child.readStdoutLine(10s), "one");
+    EXPECT_EQ(child.readStdoutLine(10s), "two");
+    // A last line without a line feed still arrives once the stream ends.
+    EXPECT_EQ(child.readStdoutLine(10s), "tail");
+    EXPECT_EQ(child.readStdoutLine(10s), std::nullopt);
+    EXPECT_TRUE(child.stdoutEnded());
+    EXPECT_EQ(child.readStderrLine(10s), "warn");
+    EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(3));
+}
+
+TEST(DesktopProcess, FeedsStandardInputAndSeesItsEnd) {
+    DesktopProcess child({"cat"});
+    ASSERT_TRUE(child.writeLine("hello"));
+    ASSERT_TRUE(child.write("wor"));
+    ASSERT_TRUE(child.write("ld\n"));
+    EXPECT_EQ(child.readStdoutLine(10s), "hello");
+    EXPECT_EQ(child.readStdoutLine(10s), "world");
+    child.closeStdin();
+    EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(0));
+    EXPECT_FALSE(child.write("too late\n"));
+}
+
+TEST(DesktopProcess, TimesOutOnASilentChildAndKillsIt) {
+    DesktopProcess child({"sleep", "60"});
+    EXPECT_EQ(child.readStdoutLine(100ms), std::nullopt);
+    EXPECT_FALSE(child.stdoutEnded());
+    EXPECT_EQ(child.waitForExit(100ms), std::nullopt);
+    child.sendSignal(SIGTERM);
+    EXPECT_EQ(child.waitForExit(10s), ExitStatus::killedBy(SIGTERM));
+}
+
+TEST(DesktopProcess, KillEndsTheWholeProcessGroup) {
+    // The grandchild keeps the output pipe open; only killing the group ends the stream.
+    DesktopProcess child({"sh", "-c", "sleep 60 & echo started; wait"});
+    ASSERT_EQ(child.readStdoutLine(10s), "started");
+    EXPECT_EQ(child.kill(), ExitStatus::killedBy(SIGKILL));
+    EXPECT_EQ(child.readStdoutToEnd(10s), "");
+    EXPECT_TRUE(child.stdoutEnded());
+}
+
+TEST(DesktopProcess, LargeErrorOutputDoesNotStallTheChild) {
+    // Far more than a pipe holds goes to standard error while the test waits on stdout.
+    DesktopProcess child({"sh", "-c", "head -c 2000000 /dev/zero | tr '\\0' x >&2; echo done"});
+    EXPECT_EQ(child.readStdoutLine(30s), "done");
+    EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(0));
+    EXPECT_EQ(child.readStderrToEnd(10s).size(), 2000000u);
+}
+
+TEST(DesktopProcess, AppliesEnvironmentAndWorkingDirectory) {
+    setenv("KELVANE_PROCESS_TEST_DROPPED", "inherited", 1);
+    setenv("KELVANE_PROCESS_TEST_KEPT", "inherited", 1);
+    SpawnOptions options;
+    options.setEnvironment["KELVANE_PROCESS_TEST_SET"] = "set value";
+    options.setEnvironment["KELVANE_PROCESS_TEST_KEPT"] = "replaced";
+    options.unsetEnvironment.push_back("KELVANE_PROCESS_TEST_DROPPED");
+    options.workingDirectory = "/";
+    DesktopProcess child({"sh", "-c",
+                          "echo \"$KELVANE_PROCESS_TEST_SET|$KELVANE_PROCESS_TEST_KEPT|"
+                          "${KELVANE_PROCESS_TEST_DROPPED-unset}|$(pwd)\""},
+                         options);
+    EXPECT_EQ(child.readStdoutLine(10s), "set value|replaced|unset|/");
+    EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(0));
+}
+
+TEST(DesktopProcess, UnknownProgramIsAnError) {
+    EXPECT_THROW(DesktopProcess({"kelvane-no-such-program"}), std::system_error);
+    EXPECT_THROW(DesktopProcess(std::vector<std::string>{}), std::system_error);
+}
+
+}  // namespace
+}  // namespace kelvane::testing
