@@ -3,7 +3,6 @@
 // a data URL decoded back into pixels.
 #include <cairo.h>
 #include <glib.h>
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
