@@ -1,0 +1,14 @@
+#pragma once
+// Written form of the decoder's word string: the decoder gives lower-case words without
+// punctuation, a dictated sentence should read like one.
+#include <string>
+#include <string_view>
+
+namespace kelvane::platform::speech {
+
+// Joins the words with single spaces. With punctuation on, the first word and the
+// pronoun "I" (also in "i'm", "i'll", ...) are capitalised and a final transcription ends
+// with a full stop. An empty hypothesis stays empty.
+std::string formatTranscript(std::string_view hypothesis, bool addsPunctuation, bool isFinal);
+
+}  // namespace kelvane::platform::speech
