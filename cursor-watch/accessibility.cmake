@@ -8,3 +8,12 @@ endif()
 kelvane_add_test(NAME accessibility_probe_test LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/accessibility_probe_test.cpp
   LIBS kelvane_cursor_watch)
+
+find_package(nlohmann_json 3 REQUIRED)
+kelvane_add_test(NAME accessibility_desktop_test LABEL desktop TIMEOUT 240
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/accessibility_desktop_test.cpp
+  LIBS kelvane_cursor_watch nlohmann_json::nlohmann_json)
+if(TARGET accessibility_desktop_test)
+  # The test also runs the monitor program itself.
+  add_dependencies(accessibility_desktop_test kelvane-cursor-watch)
+endif()

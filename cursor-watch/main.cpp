@@ -11,12 +11,14 @@
 #include "common/asio.h"
 #include "common/line_output.h"
 #include "common/line_reader.h"
+#include "cursor-watch/accessibility_probe.h"
 #include "cursor-watch/cursor_image_export.h"
 #include "cursor-watch/cursor_matching.h"
 #include "cursor-watch/main_queue_call.h"
 #include "cursor-watch/monitor_input.h"
 #include "cursor-watch/poll_timer.h"
 #include "cursor-watch/state_printer.h"
+#include "platform/accessibility.h"
 #include "platform/standard_cursors.h"
 #include "platform/system_cursor.h"
 
@@ -37,9 +39,13 @@ int main(int argc, char** argv) {
 
     asio::io_context mainQueue;
 
-    // The fallback when the cursor image cannot be had; answers nothing until an
-    // accessibility backend is wired in here.
-    std::function<std::optional<std::string>()> accessibilityCursorMatch = [] { return std::optional<std::string>(); };
+    // The fallback when the cursor image cannot be had: the element under the pointer
+    // and the focused element, asked on the poll's thread.
+    std::unique_ptr<platform::AccessibilityToolkit> accessibility = platform::makeAccessibilityToolkit();
+    cw::AccessibilityProbe probe(*accessibility);
+    std::function<std::optional<std::string>()> accessibilityCursorMatch = [&probe] {
+        return probe.accessibilityCursorMatch();
+    };
 
     std::vector<cw::KnownCursorSignature> known;
     {

@@ -29,10 +29,33 @@ public:
 
     AtspiAccessible* object() const { return object_; }
 
+    // What has been read of this element so far. Callers get a fresh handle for every
+    // hit test, focus look-up and parent step, so a reading lives as long as one look
+    // at the screen and is never carried over to the next one; within it, the several
+    // rules that ask the same question cost one bus call instead of one each.
+    struct Readings {
+        std::optional<std::optional<AtspiRole>> role;
+        std::optional<std::optional<std::string>> roleDescription;
+        std::optional<std::optional<std::string>> description;
+        std::optional<std::optional<std::string>> title;
+        std::optional<std::optional<std::pair<bool, bool>>> editableAndEnabled;
+        std::optional<std::vector<std::string>> actions;
+        std::optional<bool> implementsText;
+    };
+    mutable Readings readings;
+
 private:
     AtspiAccessible* object_;
     std::shared_ptr<std::recursive_mutex> lock_;
 };
+
+template <typename T, typename Read>
+T remembered(std::optional<T>& slot, Read&& read) {
+    if (!slot) {
+        slot = read();
+    }
+    return *slot;
+}
 
 std::string applicationKey(AtspiAccessible* object) {
     AtspiApplication* application = ATSPI_OBJECT(object)->app;
@@ -58,13 +81,20 @@ using Owned = std::unique_ptr<T, Unref<T>>;
 }  // namespace
 
 AtspiToolkit::AtspiToolkit()
-    : lock_(std::make_shared<std::recursive_mutex>()), unresponsive_(callTimeout, quarantine) {
-    std::lock_guard guard(*lock_);
-    // No grace period for applications that are starting: a poll never waits longer
-    // than one time-out for anybody.
-    atspi_set_timeout(static_cast<gint>(callTimeout.count()), 0);
-    // 0: set up now; 1: already set up in this process; 2: no accessibility bus.
-    available_ = atspi_init() != 2;
+    : lock_(std::make_shared<std::recursive_mutex>()), unresponsive_(callTimeout, quarantine) {}
+
+bool AtspiToolkit::available() {
+    // Connecting starts the accessibility bus on demand, so it waits for the first
+    // question rather than slowing down programs that never ask one.
+    if (!initialised_) {
+        initialised_ = true;
+        // No grace period for applications that are starting: a poll never waits
+        // longer than one time-out for anybody.
+        atspi_set_timeout(static_cast<gint>(callTimeout.count()), 0);
+        // 0: set up now; 1: already set up in this process; 2: no accessibility bus.
+        available_ = atspi_init() != 2;
+    }
+    return available_;
 }
 
 template <typename Call>
@@ -82,9 +112,17 @@ auto AtspiToolkit::guarded(AtspiAccessible* object, Call&& call) -> std::optiona
     return result;
 }
 
+namespace {
+
+const AtspiElement* handleOf(const AccessibleElement& element) {
+    return dynamic_cast<const AtspiElement*>(element.get());
+}
+
+}  // namespace
+
 AtspiAccessible* AtspiToolkit::objectOf(const AccessibleElement& element) const {
-    const auto* handle = dynamic_cast<const AtspiElement*>(element.get());
-    return available_ && handle != nullptr ? handle->object() : nullptr;
+    const AtspiElement* handle = handleOf(element);
+    return handle != nullptr ? handle->object() : nullptr;
 }
 
 AccessibleElement AtspiToolkit::wrap(AtspiAccessible* adopted) {
@@ -141,12 +179,14 @@ bool AtspiToolkit::implementsText(AtspiAccessible* object) {
 
 std::optional<std::string> AtspiToolkit::attributeString(const AccessibleElement& element, std::string_view name) {
     std::lock_guard guard(*lock_);
-    AtspiAccessible* object = objectOf(element);
-    if (object == nullptr) {
+    const AtspiElement* handle = handleOf(element);
+    if (handle == nullptr) {
         return std::nullopt;
     }
+    AtspiAccessible* object = handle->object();
+    AtspiElement::Readings& readings = handle->readings;
     if (name == "AXRole" || name == "AXSubrole") {
-        std::optional<AtspiRole> read = role(object);
+        std::optional<AtspiRole> read = remembered(readings.role, [&] { return role(object); });
         if (!read) {
             return std::nullopt;
         }
@@ -154,13 +194,14 @@ std::optional<std::string> AtspiToolkit::attributeString(const AccessibleElement
         return name == "AXRole" ? std::optional(mapped.role) : mapped.subrole;
     }
     if (name == "AXRoleDescription") {
-        return text(object, atspi_accessible_get_localized_role_name);
+        return remembered(readings.roleDescription,
+                          [&] { return text(object, atspi_accessible_get_localized_role_name); });
     }
     if (name == "AXDescription") {
-        return text(object, atspi_accessible_get_description);
+        return remembered(readings.description, [&] { return text(object, atspi_accessible_get_description); });
     }
     if (name == "AXTitle") {
-        return text(object, atspi_accessible_get_name);
+        return remembered(readings.title, [&] { return text(object, atspi_accessible_get_name); });
     }
     // AT-SPI has no separate help text; a tooltip, where a toolkit exposes one, already
     // reads as the description.
@@ -169,26 +210,35 @@ std::optional<std::string> AtspiToolkit::attributeString(const AccessibleElement
 
 std::optional<bool> AtspiToolkit::attributeBool(const AccessibleElement& element, std::string_view name) {
     std::lock_guard guard(*lock_);
-    AtspiAccessible* object = objectOf(element);
-    if (object == nullptr || (name != "AXEditable" && name != "AXEnabled")) {
+    const AtspiElement* handle = handleOf(element);
+    if (handle == nullptr || (name != "AXEditable" && name != "AXEnabled")) {
         return std::nullopt;
     }
-    Owned<AtspiStateSet> set(states(object));
-    if (set == nullptr) {
+    std::optional<std::pair<bool, bool>> flags =
+        remembered(handle->readings.editableAndEnabled, [&]() -> std::optional<std::pair<bool, bool>> {
+            Owned<AtspiStateSet> set(states(handle->object()));
+            if (set == nullptr) {
+                return std::nullopt;
+            }
+            return std::pair(hasState(set.get(), ATSPI_STATE_EDITABLE),
+                             hasState(set.get(), ATSPI_STATE_ENABLED) && hasState(set.get(), ATSPI_STATE_SENSITIVE));
+        });
+    if (!flags) {
         return std::nullopt;
     }
-    if (name == "AXEditable") {
-        return hasState(set.get(), ATSPI_STATE_EDITABLE);
-    }
-    return hasState(set.get(), ATSPI_STATE_ENABLED) && hasState(set.get(), ATSPI_STATE_SENSITIVE);
+    return name == "AXEditable" ? flags->first : flags->second;
 }
 
 std::vector<std::string> AtspiToolkit::actionNames(const AccessibleElement& element) {
     std::lock_guard guard(*lock_);
-    AtspiAccessible* object = objectOf(element);
-    if (object == nullptr) {
+    const AtspiElement* handle = handleOf(element);
+    if (handle == nullptr) {
         return {};
     }
+    return remembered(handle->readings.actions, [&] { return readActionNames(handle->object()); });
+}
+
+std::vector<std::string> AtspiToolkit::readActionNames(AtspiAccessible* object) {
     auto names = guarded(object, [&] {
         std::vector<std::string> result;
         Owned<AtspiAction> action(atspi_accessible_get_action_iface(object));
@@ -231,7 +281,8 @@ bool AtspiToolkit::hasAttribute(const AccessibleElement& element, std::string_vi
         return false;
     }
     if (name == "AXSelectedTextRange" || name == "AXNumberOfCharacters") {
-        return implementsText(objectOf(element));
+        const AtspiElement* handle = handleOf(element);
+        return remembered(handle->readings.implementsText, [&] { return implementsText(handle->object()); });
     }
     if (name == "AXEditable" || name == "AXEnabled") {
         return attributeBool(element, name).has_value();
@@ -329,7 +380,7 @@ std::vector<Owned<AtspiAccessible>> childrenOf(AtspiAccessible* parent) {
 
 AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
     std::lock_guard guard(*lock_);
-    if (!available_) {
+    if (!available()) {
         return nullptr;
     }
     const int x = static_cast<int>(std::floor(point.x));
@@ -383,7 +434,7 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
 
 AccessibleElement AtspiToolkit::focusedElement() {
     std::lock_guard guard(*lock_);
-    if (!available_) {
+    if (!available()) {
         return nullptr;
     }
     Owned<AtspiAccessible> desktop(atspi_get_desktop(0));

@@ -42,6 +42,8 @@ private:
     template <typename Call>
     auto guarded(AtspiAccessible* object, Call&& call) -> std::optional<decltype(call())>;
 
+    // Whether the accessibility bus could be reached; connects on first use.
+    bool available();
     AtspiAccessible* objectOf(const AccessibleElement& element) const;
     AccessibleElement wrap(AtspiAccessible* adopted);
     std::optional<AtspiRole> role(AtspiAccessible* object);
@@ -49,10 +51,12 @@ private:
     // The state set, or null when it cannot be read; the caller unrefs it.
     AtspiStateSet* states(AtspiAccessible* object);
     bool implementsText(AtspiAccessible* object);
+    std::vector<std::string> readActionNames(AtspiAccessible* object);
     AtspiAccessible* deepestAt(AtspiAccessible* window, int x, int y);
 
     // libatspi is not thread-safe; elements may be dropped on any thread.
     std::shared_ptr<std::recursive_mutex> lock_;
+    bool initialised_ = false;
     bool available_ = false;
     UnresponsiveApplications unresponsive_;
     XcbPointer pointer_;
