@@ -1,0 +1,216 @@
+// The built monitor as the host runs it, inside a throwaway desktop: a test window shows
+// each standard cursor under the pointer and the monitor must name it.
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cursor-watch/tests/image_line_decoding.h"
+#include "testing/desktop_process.h"
+
+namespace kelvane::cursorwatch {
+namespace {
+
+using kelvane::testing::DesktopProcess;
+using kelvane::testing::ExitStatus;
+using kelvane::testing::SpawnOptions;
+using namespace std::chrono_literals;
+
+const std::string monitorProgram = KELVANE_BINARY_DIR "/cursor-watch/kelvane-cursor-watch";
+const std::string windowMakerProgram = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
+
+// Long enough for a loaded machine; a poll comes every 50 ms.
+constexpr auto lineTimeout = 5s;
+// How long to listen to be fairly sure that nothing more is printed (many polls).
+constexpr auto quietPeriod = 400ms;
+
+SpawnOptions withTheme(const std::string& theme) {
+    SpawnOptions options;
+    options.setEnvironment = {{"XCURSOR_THEME", theme}, {"XCURSOR_SIZE", "24"}};
+    return options;
+}
+
+void movePointer(int x, int y) {
+    DesktopProcess mover({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
+    ASSERT_EQ(mover.waitForExit(lineTimeout), ExitStatus::exitCode(0));
+}
+
+// Sets the Xcursor.theme resource for as long as it lives: the test window's cursor
+// library takes its theme from that resource rather than from the environment.
+class ThemeResource {
+public:
+    explicit ThemeResource(const std::string& theme) { merge(theme); }
+    ~ThemeResource() { merge("Adwaita"); }
+
+private:
+    static void merge(const std::string& theme) {
+        DesktopProcess xrdb({"xrdb", "-nocpp", "-merge"});
+        xrdb.writeLine("Xcursor.theme: " + theme);
+        xrdb.closeStdin();
+        EXPECT_EQ(xrdb.waitForExit(lineTimeout), ExitStatus::exitCode(0));
+    }
+};
+
+struct ShownCursor {
+    const char* themeName;  // the name the test window asks its theme for
+    const char* expected;   // what the monitor must report for it
+};
+
+// A window covering most of the screen with the pointer inside it, whose cursor the
+// test sets by theme name.
+class CursorWindow {
+public:
+    explicit CursorWindow(const std::string& theme)
+        : maker_({windowMakerProgram, "--window", "x=100", "y=100", "w=1600", "h=850", "title=cursor-test"},
+                 withTheme(theme)) {
+        const auto id = maker_.readStdoutLine(10s);
+        if (!id || id->empty() || id->front() == 'e') throw std::runtime_error("test window not made");
+        id_ = *id;
+    }
+
+    void show(const std::string& themeName) {
+        ASSERT_TRUE(maker_.writeLine("cursor " + id_ + " " + themeName));
+        ASSERT_EQ(maker_.readStdoutLine(lineTimeout), "ok") << themeName;
+        // The server re-reads the cursor under the pointer when the pointer moves.
+        nudge_ = !nudge_;
+        movePointer(nudge_ ? 901 : 900, 500);
+    }
+
+private:
+    DesktopProcess maker_;
+    std::string id_;
+    bool nudge_ = false;
+};
+
+void expectEveryCandidateNamed(const std::string& theme, const std::vector<ShownCursor>& candidates) {
+    const ThemeResource resource(theme);
+    CursorWindow window(theme);
+    movePointer(900, 500);
+    DesktopProcess monitor({monitorProgram}, withTheme(theme));
+
+    // Before any cursor is set the window shows the pointer the window manager gave it.
+    std::string current = "arrow";
+    ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
+    for (const ShownCursor& shown : candidates) {
+        SCOPED_TRACE(std::string(theme) + " " + shown.themeName);
+        window.show(shown.themeName);
+        if (shown.expected != current) {
+            EXPECT_EQ(monitor.readStdoutLine(lineTimeout), std::string("STATE:") + shown.expected);
+            current = shown.expected;
+        }
+        // One line per change and no more, also when the kind stayed the same.
+        EXPECT_EQ(monitor.readStdoutLine(quietPeriod), std::nullopt);
+    }
+    monitor.writeLine("stop");
+    EXPECT_EQ(monitor.waitForExit(lineTimeout), ExitStatus::exitCode(0));
+    EXPECT_EQ(monitor.readStderrToEnd(1s), "");
+}
+
+// Each candidate in matching order, shown by the name the theme-cursor backend finds first.
+TEST(CursorWatchDesktop, NamesEveryCandidateOfAdwaita) {
+    expectEveryCandidateNamed("Adwaita", {
+                                             {"left_ptr", "arrow"},
+                                             {"text", "text"},
+                                             {"pointer", "pointer"},
+                                             {"copy", "pointer"},
+                                             {"alias", "pointer"},
+                                             {"context-menu", "pointer"},
+                                             {"crosshair", "crosshair"},
+                                             {"grab", "open-hand"},
+                                             {"grabbing", "closed-hand"},
+                                             {"w-resize", "resize-ew"},
+                                             {"e-resize", "resize-ew"},
+                                             {"ew-resize", "resize-ew"},
+                                             {"n-resize", "resize-ns"},
+                                             {"s-resize", "resize-ns"},
+                                             {"ns-resize", "resize-ns"},
+                                             {"not-allowed", "not-allowed"},
+                                             {"vertical-text", "text"},
+                                         });
+}
+
+TEST(CursorWatchDesktop, NamesEveryCandidateOfDmzWhite) {
+    expectEveryCandidateNamed("DMZ-White", {
+                                               {"left_ptr", "arrow"},
+                                               {"xterm", "text"},
+                                               {"hand2", "pointer"},
+                                               {"copy", "pointer"},
+                                               {"dnd-link", "pointer"},
+                                               {"context-menu", "pointer"},
+                                               {"crosshair", "crosshair"},
+                                               // This theme's open hand is the pointing hand's
+                                               // very image; the earlier candidate wins the tie.
+                                               {"hand1", "pointer"},
+                                               {"grabbing", "closed-hand"},
+                                               {"left_side", "resize-ew"},
+                                               {"right_side", "resize-ew"},
+                                               {"sb_h_double_arrow", "resize-ew"},
+                                               {"top_side", "resize-ns"},
+                                               {"bottom_side", "resize-ns"},
+                                               {"sb_v_double_arrow", "resize-ns"},
+                                               {"crossed_circle", "not-allowed"},
+                                               {"vertical-text", "text"},
+                                           });
+}
+
+TEST(CursorWatchDesktop, StopsWithZeroOnStopInAnyCaseOrEndOfInput) {
+    for (const char* stop : {"Stop", "STOP"}) {
+        DesktopProcess monitor({monitorProgram});
+        ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
+        monitor.writeLine("hello");
+        monitor.writeLine(stop);
+        EXPECT_EQ(monitor.waitForExit(lineTimeout), ExitStatus::exitCode(0)) << stop;
+        EXPECT_EQ(monitor.readStderrToEnd(1s), "");
+    }
+
+    DesktopProcess monitor({monitorProgram});
+    ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
+    monitor.writeLine(" stop");
+    monitor.writeLine("stop now");
+    EXPECT_EQ(monitor.waitForExit(1s), std::nullopt) << "a line that is not exactly stop ended the monitor";
+    monitor.closeStdin();
+    EXPECT_EQ(monitor.waitForExit(lineTimeout), ExitStatus::exitCode(0));
+    EXPECT_EQ(monitor.readStdoutToEnd(1s), "");
+}
+
+TEST(CursorWatchDesktop, WithoutDisplayServerItStillRunsAndSeesTheArrow) {
+    SpawnOptions noDisplay;
+    noDisplay.unsetEnvironment = {"DISPLAY"};
+    DesktopProcess monitor({monitorProgram}, noDisplay);
+    EXPECT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
+    monitor.writeLine("stop");
+    EXPECT_EQ(monitor.waitForExit(lineTimeout), ExitStatus::exitCode(0));
+    EXPECT_EQ(monitor.readStderrToEnd(1s), "");
+}
+
+TEST(CursorWatchDesktop, ExportPrintsTheNineCursorsAsDecodablePngs) {
+    for (const bool withDisplay : {true, false}) {
+        SpawnOptions options = withTheme("Adwaita");
+        if (!withDisplay) options.unsetEnvironment = {"DISPLAY"};
+        DesktopProcess exporter({monitorProgram, "--verbose", "--export-images"}, options);
+        ASSERT_EQ(exporter.waitForExit(10s), ExitStatus::exitCode(0));
+        EXPECT_EQ(exporter.readStderrToEnd(1s), "");
+
+        std::vector<std::string> names;
+        while (const auto line = exporter.readStdoutLine(1s)) {
+            const auto fields = testing::splitFields(*line);
+            ASSERT_EQ(fields.size(), 6u) << *line;
+            EXPECT_EQ(fields[0], "CURSOR_IMAGE");
+            names.push_back(fields[1]);
+            for (int i = 2; i <= 4; ++i) EXPECT_GT(std::stod(fields[i]), -1e-9) << fields[i];
+            const auto png = testing::base64Decode(fields[5]);
+            ASSERT_TRUE(png) << fields[1];
+            const auto image = testing::decodePng(*png);
+            ASSERT_TRUE(image) << fields[1];
+            EXPECT_GE(image->width, 16);
+            EXPECT_GE(image->height, 16);
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"arrow", "text", "pointer", "crosshair", "open-hand", "closed-hand",
+                                                   "resize-ew", "resize-ns", "not-allowed"}));
+    }
+}
+
+}  // namespace
+}  // namespace kelvane::cursorwatch
