@@ -27,8 +27,9 @@ struct WidgetRect {
 class GtkTestWindow {
 public:
     // Debian's interpreter: the one first on PATH may lack the GTK bindings.
-    GtkTestWindow()
-        : child_({"/usr/bin/python3", std::string(KELVANE_SOURCE_DIR) + "/testing/gtk_test_window/gtk_test_window.py"}) {
+    explicit GtkTestWindow(const std::string& title = "Kelvane accessibility test window")
+        : child_({"/usr/bin/python3", std::string(KELVANE_SOURCE_DIR) + "/testing/gtk_test_window/gtk_test_window.py",
+                  title}) {
         std::string layout = child_.readLine(std::chrono::seconds(60)).value_or("");
         try {
             layout_ = nlohmann::json::parse(layout);
@@ -38,6 +39,7 @@ public:
     }
 
     pid_t pid() const { return child_.pid(); }
+    unsigned long xid() const { return layout_.at("xid").get<unsigned long>(); }
 
     // One of: entry, enabledButton, disabledButton, link, splitter, splitterHandle,
     // crop, plain.

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """A GTK 3 window with the widgets the accessibility tests point at.
 
-Once the window is shown and laid out it prints one JSON line: the pid and the
-screen rectangle of each widget ({"x", "y", "width", "height"}, root coordinates).
+Usage: gtk_test_window.py [TITLE]
+Once the window is shown and laid out it prints one JSON line: the pid, the X window
+id ("xid") and the screen rectangle of each widget ({"x", "y", "width", "height"},
+root coordinates).
 Then it obeys lines on standard input:
   focus <name>   gives keyboard focus to that widget ("none" clears it)
   quit           ends the program
@@ -17,7 +19,8 @@ import gi
 
 gi.require_version("Gtk", "3.0")
 gi.require_version("Gdk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+gi.require_version("GdkX11", "3.0")
+from gi.repository import GdkX11, GLib, Gtk  # noqa: E402,F401  (GdkX11 gives windows their xid)
 
 
 def fixed_area(width, height):
@@ -26,8 +29,8 @@ def fixed_area(width, height):
     return area
 
 
-def build_window():
-    window = Gtk.Window(title="Kelvane accessibility test window")
+def build_window(title):
+    window = Gtk.Window(title=title)
     window.set_default_size(420, 420)
     window.move(40, 40)
     box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=8)
@@ -82,7 +85,7 @@ def handle_rect(window, paned):
 def report_layout(window, widgets):
     layout = {name: screen_rect(window, widget) for name, widget in widgets.items()}
     layout["splitterHandle"] = handle_rect(window, widgets["splitter"])
-    print(json.dumps({"pid": os.getpid(), "widgets": layout}), flush=True)
+    print(json.dumps({"pid": os.getpid(), "xid": window.get_window().get_xid(), "widgets": layout}), flush=True)
 
 
 def on_command(source, condition, window, widgets):
@@ -103,7 +106,8 @@ def on_command(source, condition, window, widgets):
 
 
 def main():
-    window, widgets = build_window()
+    title = sys.argv[1] if len(sys.argv) > 1 else "Kelvane accessibility test window"
+    window, widgets = build_window(title)
     window.show_all()
     # A window takes its first focusable widget as focus when shown; the tests want no
     # focus unless they ask for it, so a focused entry does not answer for everything.

@@ -389,22 +389,36 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
     if (desktop == nullptr) {
         return nullptr;
     }
-    // The active window wins over others at the same point; otherwise the first
-    // visible window that holds the point.
+    // Among the windows that hold the point, those of the application whose window X
+    // shows topmost there come first, then the active window, then the first found.
+    const std::optional<pid_t> topmostPid = pointer_.topmostClientPid(x, y);
     Owned<AtspiAccessible> chosen;
-    bool chosenIsActive = false;
+    int chosenRank = -1;
     for (Owned<AtspiAccessible>& application : childrenOf(desktop.get())) {
         auto windows = guarded(application.get(), [&] { return childrenOf(application.get()); });
         if (!windows) {
             continue;
+        }
+        bool topmostApplication = false;
+        if (topmostPid) {
+            auto pid = guarded(application.get(), [&]() -> std::optional<pid_t> {
+                GError* error = nullptr;
+                guint read = atspi_accessible_get_process_id(application.get(), &error);
+                if (error != nullptr) {
+                    g_error_free(error);
+                    return std::nullopt;
+                }
+                return static_cast<pid_t>(read);
+            });
+            topmostApplication = pid && *pid == topmostPid;
         }
         for (Owned<AtspiAccessible>& window : *windows) {
             Owned<AtspiStateSet> set(states(window.get()));
             if (!hasState(set.get(), ATSPI_STATE_SHOWING) || hasState(set.get(), ATSPI_STATE_ICONIFIED)) {
                 continue;
             }
-            bool active = hasState(set.get(), ATSPI_STATE_ACTIVE);
-            if (chosen != nullptr && (chosenIsActive || !active)) {
+            int rank = (topmostApplication ? 2 : 0) + (hasState(set.get(), ATSPI_STATE_ACTIVE) ? 1 : 0);
+            if (rank <= chosenRank) {
                 continue;
             }
             auto holdsPoint = guarded(window.get(), [&] {
@@ -422,7 +436,7 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
             });
             if (holdsPoint.value_or(false)) {
                 chosen = std::move(window);
-                chosenIsActive = active;
+                chosenRank = rank;
             }
         }
     }

@@ -16,7 +16,7 @@
 
 #include "platform/accessibility.h"
 #include "platform/linux/atspi/unresponsive_applications.h"
-#include "platform/linux/atspi/xcb_pointer.h"
+#include "platform/linux/atspi/x_pointer_window.h"
 
 namespace kelvane::platform::atspi {
 
@@ -59,7 +59,7 @@ private:
     bool initialised_ = false;
     bool available_ = false;
     UnresponsiveApplications unresponsive_;
-    XcbPointer pointer_;
+    XPointerWindow pointer_;
 };
 
 }  // namespace kelvane::platform::atspi

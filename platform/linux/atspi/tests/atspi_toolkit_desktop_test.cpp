@@ -2,6 +2,8 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +19,18 @@ namespace {
 
 using testing::GtkTestWindow;
 using testing::movePointer;
+
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char chunk[256];
+        while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) {
+            output += chunk;
+        }
+        pclose(pipe);
+    }
+    return output;
+}
 
 // GTK 3 gives its entries the plain text role, other toolkits the entry role.
 bool isTextRole(const std::optional<std::string>& role) {
@@ -116,6 +130,27 @@ TEST_F(AtspiToolkitDesktopTest, FocusedElementIsReadAfreshEachTime) {
 
     ASSERT_TRUE(window->command("focus none"));
     EXPECT_EQ(toolkit->focusedElement(), nullptr);
+}
+
+TEST_F(AtspiToolkitDesktopTest, TopmostWindowWinsOverTheActiveOneBelowIt) {
+    GtkTestWindow second("Second test window");
+    std::string first = std::to_string(window->xid());
+    // The first window active, the second raised above it without taking the focus.
+    ASSERT_EQ(std::system(("xdotool windowactivate --sync " + first + " 2>/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system(("xdotool windowraise " + std::to_string(second.xid())).c_str()), 0);
+    ASSERT_EQ(commandOutput("xdotool getactivewindow"), first + "\n") << "the scenario needs the first window active";
+    testing::WidgetRect shared = second.rect("enabledButton");
+    ASSERT_EQ(window->rect("enabledButton").centerX(), shared.centerX()) << "the windows must overlap here";
+
+    AccessibleElement element = toolkit->elementAtPosition({double(shared.centerX()), double(shared.centerY())});
+    std::optional<std::string> frameTitle;
+    for (int i = 0; element != nullptr && i < 10; ++i) {
+        if (toolkit->attributeString(element, "AXRole") == "AXFrame") {
+            frameTitle = toolkit->attributeString(element, "AXTitle");
+        }
+        element = toolkit->parentElement(element);
+    }
+    EXPECT_EQ(frameTitle, "Second test window");
 }
 
 TEST_F(AtspiToolkitDesktopTest, FrozenApplicationAnswersAbsentWithoutStalling) {
