@@ -22,6 +22,11 @@ void appendToString(png_structp png, png_bytep data, png_size_t length) {
 
 void flushNothing(png_structp) {}
 
+// libpng's own handlers print to standard error, which the atlas keeps silent; a failure
+// only drops the one cursor.
+[[noreturn]] void failQuietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void ignoreWarning(png_structp, png_const_charp) {}
+
 // Premultiplied native-endian ARGB32 to straight RGBA bytes, rounding like cairo does.
 void unpremultiplyRow(const std::uint8_t* source, int width, std::uint8_t* target) {
     for (int x = 0; x < width; ++x) {
@@ -84,7 +89,7 @@ std::optional<std::string> encodePng(cairo_surface_t* surface) {
 
     std::vector<std::uint8_t> row(std::size_t(width) * 4);
     std::string out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
     if (png == nullptr) return std::nullopt;
     png_infop info = png_create_info_struct(png);
     const bool written = info != nullptr && writePng(png, info, data, width, height, stride, row.data(), &out);
