@@ -1,5 +1,7 @@
 #include "dictate/dictation_events.h"
 
+#include <exception>
+
 #include "common/json_writer.h"
 
 namespace kelvane::dictate {
@@ -57,7 +59,11 @@ DictationEvents::DictationEvents(LineWriter writeLine, ProcessExit exitProcess)
 
 void DictationEvents::emit(const EventFields& fields) {
     if (ended_) return;
-    writeLine_(eventLine(fields));
+    // An event that cannot be written is dropped; the caller goes on either way.
+    try {
+        writeLine_(eventLine(fields));
+    } catch (const std::exception&) {
+    }
 }
 
 void DictationEvents::fail(const DictationError& error) {

@@ -1,0 +1,288 @@
+#include "dictate/dictation_session.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "dictate/tests/fake_main_queue.h"
+#include "testing/fake_audio_input.h"
+#include "testing/fake_speech.h"
+
+namespace kelvane::dictate {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::SpeechAuthorizationStatus;
+using testing::FakeMainQueue;
+using Calls = std::vector<std::string>;
+
+// One program run: the session wired to fakes, with the lines it wrote and how it ended.
+class DictationSessionTest : public ::testing::Test {
+protected:
+    FakeMainQueue queue;
+    std::vector<std::string> lines;
+    std::vector<int> exits;
+    DictationEvents events{[this](std::string_view line) { lines.emplace_back(line); },
+                           [this](int status) {
+                               exits.push_back(status);
+                               queue.halt();
+                           }};
+    kelvane::testing::FakeSpeechService speech{[this](std::function<void()> work) { queue.post(std::move(work)); }};
+    platform::AudioFormat micFormat{1, 48000};
+    std::optional<std::string> micStartError;
+    kelvane::testing::FakeAudioEngine* engine = nullptr;
+    std::function<void()> inputReaderStop;
+    DictationSession session{speech,
+                             [this] {
+                                 auto made = std::make_unique<kelvane::testing::FakeAudioEngine>();
+                                 made->format = micFormat;
+                                 made->startError = micStartError;
+                                 engine = made.get();
+                                 return made;
+                             },
+                             queue, events, [this](std::function<void()> onStop) { inputReaderStop = std::move(onStop); }};
+
+    std::vector<nlohmann::json> events_() const {
+        std::vector<nlohmann::json> parsed;
+        for (const auto& line : lines) parsed.push_back(nlohmann::json::parse(line));
+        return parsed;
+    }
+
+    void expectOnlyError(const std::string& code, const std::string& message) {
+        ASSERT_EQ(lines.size(), 1u);
+        const auto event = nlohmann::json::parse(lines[0]);
+        EXPECT_EQ(event, (nlohmann::json{{"type", "error"}, {"code", code}, {"message", message}}));
+        EXPECT_EQ(exits, std::vector<int>{1});
+    }
+
+    void expectFinal(const std::string& text) {
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(nlohmann::json::parse(lines.back()), (nlohmann::json{{"type", "final"}, {"text", text}}));
+        EXPECT_EQ(exits, std::vector<int>{0});
+    }
+
+    void startListening() {
+        ASSERT_TRUE(session.start("en-IN"));
+        ASSERT_EQ(lines, std::vector<std::string>{R"({"type":"ready"})"});
+    }
+};
+
+TEST_F(DictationSessionTest, EachRefusedAuthorisationEndsWithItsOwnError) {
+    const struct {
+        SpeechAuthorizationStatus status;
+        const char* code;
+        const char* message;
+    } cases[] = {
+        {SpeechAuthorizationStatus::denied, "speech-denied",
+         "Speech Recognition is off for Kelvane. Turn it on in System Settings \u203A Privacy & Security \u203A "
+         "Speech Recognition."},
+        {SpeechAuthorizationStatus::restricted, "speech-restricted", "Speech Recognition is not allowed on this Mac."},
+        {SpeechAuthorizationStatus::notDetermined, "speech-unavailable", "Speech Recognition did not answer."},
+        {static_cast<SpeechAuthorizationStatus>(7), "speech-unavailable", "Speech Recognition did not answer."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        FakeMainQueue caseQueue;
+        std::vector<std::string> caseLines;
+        std::vector<int> caseExits;
+        DictationEvents caseEvents([&](std::string_view line) { caseLines.emplace_back(line); },
+                                   [&](int status) { caseExits.push_back(status); });
+        kelvane::testing::FakeSpeechService caseSpeech([&](std::function<void()> work) { caseQueue.post(std::move(work)); });
+        caseSpeech.authorizationStatus = c.status;
+        bool engineMade = false;
+        DictationSession caseSession(
+            caseSpeech,
+            [&] {
+                engineMade = true;
+                return std::make_unique<kelvane::testing::FakeAudioEngine>();
+            },
+            caseQueue, caseEvents, [](std::function<void()>) {});
+
+        EXPECT_FALSE(caseSession.start("en-IN"));
+        ASSERT_EQ(caseLines.size(), 1u);
+        EXPECT_EQ(nlohmann::json::parse(caseLines[0]),
+                  (nlohmann::json{{"type", "error"}, {"code", c.code}, {"message", c.message}}));
+        EXPECT_EQ(caseExits, std::vector<int>{1});
+        EXPECT_TRUE(caseSpeech.requestedLocales.empty());
+        EXPECT_FALSE(engineMade);
+    }
+}
+
+TEST_F(DictationSessionTest, MissingRecogniserFallsBackSilentlyToTheCurrentLocale) {
+    speech.localesWithRecognizer = {};
+    speech.currentLocaleHasRecognizer = true;
+    ASSERT_TRUE(session.start("de-DE"));
+    EXPECT_EQ(speech.requestedLocales, std::vector<std::string>{"de-DE"});
+    EXPECT_EQ(speech.currentLocaleRequests, 1);
+    EXPECT_EQ(lines, std::vector<std::string>{R"({"type":"ready"})"});
+}
+
+TEST_F(DictationSessionTest, NoRecogniserAnywhereNamesTheRequestedLocale) {
+    speech.localesWithRecognizer = {};
+    EXPECT_FALSE(session.start("fr-CA"));
+    expectOnlyError("no-recognizer", "This Mac has no speech recognizer for fr-CA.");
+    EXPECT_EQ(speech.currentLocaleRequests, 1);
+    EXPECT_EQ(engine, nullptr);
+}
+
+TEST_F(DictationSessionTest, UnavailableRecogniserIsOffline) {
+    speech.available = false;
+    EXPECT_FALSE(session.start("en-IN"));
+    expectOnlyError("recognizer-offline",
+                    "Dictation isn't available right now. Check the internet connection, or turn on Dictation in "
+                    "System Settings \u203A Keyboard.");
+    EXPECT_EQ(engine, nullptr);
+}
+
+TEST_F(DictationSessionTest, InputWithoutChannelsOrRateIsNoMicAndTheEngineNeverStarts) {
+    for (const platform::AudioFormat format : {platform::AudioFormat{0, 48000}, platform::AudioFormat{2, 0}}) {
+        SCOPED_TRACE(format.channelCount);
+        FakeMainQueue caseQueue;
+        std::vector<std::string> caseLines;
+        DictationEvents caseEvents([&](std::string_view line) { caseLines.emplace_back(line); }, [](int) {});
+        kelvane::testing::FakeSpeechService caseSpeech([&](std::function<void()> work) { caseQueue.post(std::move(work)); });
+        kelvane::testing::FakeAudioEngine* caseEngine = nullptr;
+        DictationSession caseSession(
+            caseSpeech,
+            [&] {
+                auto made = std::make_unique<kelvane::testing::FakeAudioEngine>();
+                made->format = format;
+                caseEngine = made.get();
+                return made;
+            },
+            caseQueue, caseEvents, [](std::function<void()>) {});
+
+        EXPECT_FALSE(caseSession.start("en-IN"));
+        ASSERT_EQ(caseLines.size(), 1u);
+        EXPECT_EQ(nlohmann::json::parse(caseLines[0])["code"], "no-mic");
+        EXPECT_EQ(nlohmann::json::parse(caseLines[0])["message"],
+                  "No microphone found. Check System Settings \u203A Sound \u203A Input.");
+        ASSERT_NE(caseEngine, nullptr);
+        EXPECT_EQ(caseEngine->calls, Calls{"inputFormat"});
+    }
+}
+
+TEST_F(DictationSessionTest, EngineStartFailureIsMicStartWithTheDescription) {
+    micStartError = "Connection refused";
+    EXPECT_FALSE(session.start("en-IN"));
+    expectOnlyError("mic-start",
+                    "Couldn't start the microphone: Connection refused. Allow Kelvane in System Settings \u203A "
+                    "Privacy & Security \u203A Microphone.");
+    EXPECT_EQ(inputReaderStop, nullptr);
+}
+
+TEST_F(DictationSessionTest, ReadyAfterTheTapAndTheStartWithEveryBufferGoingToTheRequest) {
+    micFormat = {2, 44100};
+    startListening();
+    EXPECT_EQ(engine->calls, (Calls{"inputFormat", "installTap", "prepare", "start"}));
+    EXPECT_EQ(engine->tapBufferSize, 1024u);
+    EXPECT_EQ(engine->tapFormat.channelCount, 2u);
+    EXPECT_EQ(engine->tapFormat.sampleRate, 44100);
+    ASSERT_NE(speech.taskRequest, nullptr);
+    EXPECT_TRUE(speech.taskRequest->shouldReportPartialResults());
+    EXPECT_TRUE(speech.taskRequest->addsPunctuation());
+    EXPECT_NE(inputReaderStop, nullptr);
+
+    engine->pushBuffer(1024, 0.5f);
+    speech.taskRequest->endAudio();
+    const auto chunk = speech.taskRequest->nextChunk();
+    ASSERT_TRUE(chunk);
+    EXPECT_EQ(chunk->samples, std::vector<float>(2048, 0.5f));
+    EXPECT_EQ(chunk->format.sampleRate, 44100);
+    EXPECT_FALSE(speech.taskRequest->nextChunk());
+}
+
+TEST_F(DictationSessionTest, StopEndsTheAudioAndTheGraceTimerFinishesWithTheLastPartial) {
+    startListening();
+    speech.deliverPartial("hello");
+    speech.deliverPartial("hello world");
+    queue.runDue();
+
+    inputReaderStop();
+    queue.runDue();
+    EXPECT_EQ(engine->calls, (Calls{"inputFormat", "installTap", "prepare", "start", "stop", "removeTap"}));
+    EXPECT_FALSE(engine->hasTap());
+    EXPECT_FALSE(speech.taskRequest->nextChunk()) << "the request was not told that the audio ended";
+
+    queue.advance(3999ms);
+    EXPECT_TRUE(exits.empty());
+    queue.advance(1ms);
+    EXPECT_EQ(lines.size(), 4u);
+    EXPECT_EQ(nlohmann::json::parse(lines[2]), (nlohmann::json{{"type", "partial"}, {"text", "hello world"}}));
+    expectFinal("hello world");
+}
+
+TEST_F(DictationSessionTest, StopBeforeAnySpeechGivesAnEmptyFinal) {
+    startListening();
+    inputReaderStop();
+    queue.advance(4s);
+    EXPECT_EQ(lines.size(), 2u);
+    expectFinal("");
+}
+
+TEST_F(DictationSessionTest, ListeningEndsByItselfAfterTwoMinutes) {
+    startListening();
+    queue.advance(119'999ms);
+    EXPECT_EQ(engine->calls.back(), "start");
+    queue.advance(1ms);
+    EXPECT_EQ(engine->calls.back(), "removeTap");
+    EXPECT_TRUE(exits.empty());
+    speech.deliverPartial("still talking");
+    queue.advance(4s);
+    expectFinal("still talking");
+}
+
+TEST_F(DictationSessionTest, FinalResultBeforeStopEndsAtOnce) {
+    startListening();
+    speech.deliverPartial("one half");
+    speech.deliverFinal("one half is 1/2");
+    queue.runDue();
+    expectFinal("one half is 1/2");
+    EXPECT_NE(lines.back().find(R"(1\/2)"), std::string::npos) << lines.back();
+
+    inputReaderStop();
+    queue.advance(5s);
+    EXPECT_EQ(lines.size(), 3u) << "nothing may follow the final event";
+}
+
+TEST_F(DictationSessionTest, RecognitionErrorAfterPartialsEndsWithTheLastPartialAndStatusZero) {
+    startListening();
+    speech.deliverPartial("first words");
+    speech.deliverError("The recognizer failed.");
+    queue.runDue();
+    for (const auto& event : events_()) EXPECT_NE(event["type"], "error");
+    expectFinal("first words");
+}
+
+TEST_F(DictationSessionTest, FinishHappensOnceWhenStopAndTheTimeLimitOverlap) {
+    startListening();
+    queue.advance(118s);
+    inputReaderStop();
+    queue.advance(2s);  // the time limit stops listening a second time inside the grace period
+    EXPECT_EQ(engine->calls, (Calls{"inputFormat", "installTap", "prepare", "start", "stop", "removeTap", "stop",
+                                    "removeTap"}));
+    queue.advance(10s);
+    EXPECT_EQ(lines.size(), 2u);
+    expectFinal("");
+}
+
+TEST_F(DictationSessionTest, ResultWithAnErrorInOneCallFinishesOnce) {
+    startListening();
+    speech.deliver(platform::SpeechRecognitionResult{"last words", true},
+                   platform::SpeechRecognitionError{"ended"});
+    queue.runDue();
+    EXPECT_EQ(lines.size(), 2u);
+    expectFinal("last words");
+}
+
+TEST_F(DictationSessionTest, RepeatedPartialsAreEachReported) {
+    startListening();
+    speech.deliverPartial("same");
+    speech.deliverPartial("same");
+    queue.runDue();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], lines[2]);
+    EXPECT_TRUE(exits.empty());
+}
+
+}  // namespace
+}  // namespace kelvane::dictate
