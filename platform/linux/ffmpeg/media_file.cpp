@@ -1,0 +1,178 @@
+#include "platform/linux/ffmpeg/media_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+extern "C" {
+#include <libavutil/mem.h>
+}
+
+namespace kelvane::platform::ffmpeg {
+namespace {
+
+constexpr int ioBufferSize = 64 * 1024;
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+FfmpegError fileError(const std::string& what, const std::string& path, int error) {
+    return FfmpegError(what + " \"" + path + "\": " + std::strerror(error));
+}
+
+}  // namespace
+
+MediaFile::MediaFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+MediaFile::~MediaFile() {
+    if (output_ != nullptr) avio_flush(output_);
+    freeContext(output_);
+    freeContext(input_);
+    ::close(fd_);
+}
+
+std::unique_ptr<MediaFile> MediaFile::createExclusive(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EEXIST) throw FfmpegError("Cannot create media file \"" + path + "\": a file already exists there");
+        throw fileError("Cannot create media file", path, error);
+    }
+    return std::unique_ptr<MediaFile>(new MediaFile(fd, path));
+}
+
+std::unique_ptr<MediaFile> MediaFile::createBeside(const std::string& path) {
+    std::string pattern = folderOf(path) + "/." + nameOf(path) + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) throw fileError("Cannot create a file beside", path, errno);
+    ::fchmod(fd, 0644);
+    return std::unique_ptr<MediaFile>(new MediaFile(fd, name.data()));
+}
+
+AVIOContext* MediaFile::output() {
+    if (output_ == nullptr) {
+        auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
+        output_ = avio_alloc_context(buffer, ioBufferSize, 1, this, nullptr, &MediaFile::writePacket,
+                                     &MediaFile::seekOutput);
+        if (output_ == nullptr) {
+            av_free(buffer);
+            throw FfmpegError("Cannot set up writing to \"" + path_ + "\": out of memory");
+        }
+    }
+    return output_;
+}
+
+AVIOContext* MediaFile::input() {
+    freeContext(input_);
+    readPosition_ = 0;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
+    input_ = avio_alloc_context(buffer, ioBufferSize, 0, this, &MediaFile::readPacket, nullptr,
+                                &MediaFile::seekInput);
+    if (input_ == nullptr) {
+        av_free(buffer);
+        throw FfmpegError("Cannot set up reading of \"" + path_ + "\": out of memory");
+    }
+    return input_;
+}
+
+void MediaFile::syncToDisk() {
+    if (output_ != nullptr) {
+        avio_flush(output_);
+        if (output_->error < 0) throw FfmpegError("Cannot write \"" + path_ + "\": " + avErrorText(output_->error));
+    }
+    if (::fsync(fd_) != 0) throw fileError("Cannot write", path_, errno);
+    lastSync_ = std::chrono::steady_clock::now();
+}
+
+void MediaFile::replace(const std::string& target) {
+    if (::rename(path_.c_str(), target.c_str()) != 0) throw fileError("Cannot replace", target, errno);
+    path_ = target;
+    const int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+void MediaFile::unlink() { ::unlink(path_.c_str()); }
+
+int MediaFile::writePacket(void* opaque, std::uint8_t* data, int size) {
+    auto& file = *static_cast<MediaFile*>(opaque);
+    int written = 0;
+    while (written < size) {
+        const ssize_t n = ::pwrite(file.fd_, data + written, static_cast<std::size_t>(size - written),
+                                   file.writePosition_);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return AVERROR(errno);
+        }
+        written += static_cast<int>(n);
+        file.writePosition_ += n;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - file.lastSync_ >= syncInterval) {
+        ::fdatasync(file.fd_);
+        file.lastSync_ = now;
+    }
+    return written;
+}
+
+int MediaFile::readPacket(void* opaque, std::uint8_t* data, int size) {
+    auto& file = *static_cast<MediaFile*>(opaque);
+    for (;;) {
+        const ssize_t n = ::pread(file.fd_, data, static_cast<std::size_t>(size), file.readPosition_);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return AVERROR(errno);
+        if (n == 0) return AVERROR_EOF;
+        file.readPosition_ += n;
+        return static_cast<int>(n);
+    }
+}
+
+std::int64_t MediaFile::seekOutput(void* opaque, std::int64_t offset, int whence) {
+    auto& file = *static_cast<MediaFile*>(opaque);
+    return file.seekTo(file.writePosition_, offset, whence);
+}
+
+std::int64_t MediaFile::seekInput(void* opaque, std::int64_t offset, int whence) {
+    auto& file = *static_cast<MediaFile*>(opaque);
+    return file.seekTo(file.readPosition_, offset, whence);
+}
+
+std::int64_t MediaFile::seekTo(std::int64_t& position, std::int64_t offset, int whence) const {
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) return AVERROR(errno);
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return status.st_size;
+    case SEEK_SET: break;
+    case SEEK_CUR: offset += position; break;
+    case SEEK_END: offset += status.st_size; break;
+    default: return AVERROR(EINVAL);
+    }
+    if (offset < 0) return AVERROR(EINVAL);
+    position = offset;
+    return offset;
+}
+
+void MediaFile::freeContext(AVIOContext*& context) {
+    if (context == nullptr) return;
+    av_freep(&context->buffer);
+    avio_context_free(&context);
+}
+
+}  // namespace kelvane::platform::ffmpeg

@@ -1,0 +1,97 @@
+#include "platform/linux/ffmpeg/tests/media_probe.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace kelvane::platform::ffmpeg::testing {
+
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+std::string runCommand(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) throw std::runtime_error("cannot run: " + command);
+    std::string output;
+    char chunk[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
+    ::pclose(pipe);
+    return output;
+}
+
+namespace {
+
+nlohmann::json probeWith(const std::string& arguments, const std::string& path) {
+    const std::string output =
+        runCommand("ffprobe -v error -print_format json " + arguments + " " + shellQuoted(path) + " 2>/dev/null");
+    if (output.empty()) throw std::runtime_error("ffprobe could not read " + path);
+    return nlohmann::json::parse(output);
+}
+
+}  // namespace
+
+nlohmann::json probe(const std::string& path) { return probeWith("-show_format -show_streams", path); }
+
+nlohmann::json probeFrames(const std::string& path, const std::string& stream) {
+    return probeWith("-select_streams " + stream + " -show_frames -show_entries frame=pts_time,duration_time,key_frame",
+                     path);
+}
+
+nlohmann::json probePackets(const std::string& path, const std::string& stream) {
+    return probeWith("-select_streams " + stream + " -show_packets -show_entries packet=pts_time,duration_time,flags",
+                     path);
+}
+
+nlohmann::json streamOf(const nlohmann::json& probed, const std::string& codecType) {
+    for (const auto& stream : probed.at("streams")) {
+        if (stream.value("codec_type", "") == codecType) return stream;
+    }
+    throw std::runtime_error("no " + codecType + " stream");
+}
+
+double numberField(const nlohmann::json& object, const std::string& key) {
+    return std::stod(object.at(key).get<std::string>());
+}
+
+std::vector<float> decodeAudio(const std::string& path) {
+    const std::string bytes = runCommand("ffmpeg -v error -i " + shellQuoted(path) +
+                                         " -map 0:a:0 -ac 1 -ar 48000 -f f32le - 2>/dev/null");
+    std::vector<float> samples(bytes.size() / sizeof(float));
+    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
+    return samples;
+}
+
+std::vector<std::string> topLevelBoxes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<std::string> boxes;
+    std::uint64_t offset = 0;
+    for (;;) {
+        unsigned char header[16];
+        file.seekg(static_cast<std::streamoff>(offset));
+        if (!file.read(reinterpret_cast<char*>(header), 8)) break;
+        std::uint64_t size = (std::uint64_t{header[0]} << 24) | (std::uint64_t{header[1]} << 16) |
+                             (std::uint64_t{header[2]} << 8) | header[3];
+        boxes.emplace_back(reinterpret_cast<char*>(header) + 4, 4);
+        if (size == 1) {
+            if (!file.read(reinterpret_cast<char*>(header) + 8, 8)) break;
+            size = 0;
+            for (int i = 8; i < 16; ++i) size = (size << 8) | header[i];
+        }
+        if (size < 8) break;
+        offset += size;
+    }
+    return boxes;
+}
+
+}  // namespace kelvane::platform::ffmpeg::testing

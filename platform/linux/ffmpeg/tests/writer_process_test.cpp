@@ -1,0 +1,135 @@
+// Whole recording processes: one killed with SIGKILL while writing, one that runs out of
+// room for its movie file while its audio files still fit.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/ffmpeg/tests/media_probe.h"
+#include "platform/linux/ffmpeg/tests/synthetic_media.h"
+
+namespace kelvane::platform::ffmpeg::testing {
+namespace {
+
+// writer_probe running as a child, its standard output read line by line.
+class ProbeProcess {
+public:
+    explicit ProbeProcess(const std::vector<std::string>& arguments) {
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            std::vector<char*> argv;
+            std::string program = WRITER_PROBE;
+            argv.push_back(program.data());
+            std::vector<std::string> copies = arguments;
+            for (auto& argument : copies) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        output_ = fds[0];
+    }
+
+    ~ProbeProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(output_);
+    }
+
+    // The next line, or nothing at the end of output or after `timeout`.
+    std::optional<std::string> readLine(std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            if (const auto end = buffer_.find('\n'); end != std::string::npos) {
+                std::string line = buffer_.substr(0, end);
+                buffer_.erase(0, end + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return std::nullopt;
+            pollfd ready{output_, POLLIN, 0};
+            if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
+            char chunk[4096];
+            const ssize_t n = ::read(output_, chunk, sizeof chunk);
+            if (n <= 0) return std::nullopt;
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    void kill() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+    int wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string buffer_;
+};
+
+double lastVideoFrameTime(const std::string& path) {
+    const auto frames = probeFrames(path, "v:0").at("frames");
+    return frames.empty() ? 0.0 : numberField(frames.back(), "pts_time");
+}
+
+TEST(WriterProcess, SigkillAfterFiveSecondsLeavesAtLeastThreeSecondsOfVideoAndAudio) {
+    ScratchFolder folder;
+    const std::string movie = folder.file("killed.mp4");
+    const std::string systemAudio = folder.file("killed-system.m4a");
+    ProbeProcess process({"--movie", movie, "--audio", systemAudio, "--seconds", "60", "--realtime"});
+    ASSERT_EQ(process.readLine(std::chrono::seconds(60)), "started");
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    process.kill();
+
+    EXPECT_GE(lastVideoFrameTime(movie), 3.0);
+    EXPECT_GE(probeFrames(movie, "v:0").at("frames").size(), 150u);
+    EXPECT_GE(decodeAudio(movie).size(), 3u * 48000);
+    EXPECT_GE(decodeAudio(systemAudio).size(), 3u * 48000);
+}
+
+TEST(WriterProcess, FullDiskFailsTheMovieWhileTheAudioFilesFinish) {
+    ScratchFolder folder;
+    const std::string movie = folder.file("full.mov");
+    const std::string systemAudio = folder.file("full-system.m4a");
+    const std::string microphone = folder.file("full-microphone.m4a");
+    ProbeProcess process({"--movie", movie, "--audio", systemAudio, "--audio", microphone, "--seconds", "3",
+                        "--file-size-limit", "150000"});
+    std::vector<std::string> lines;
+    while (auto line = process.readLine(std::chrono::seconds(120))) lines.push_back(*line);
+    const int status = process.wait();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer_probe ended abnormally";
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "started");
+    EXPECT_EQ(lines[1].rfind(movie + " failed ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find("\"" + movie + "\""), std::string::npos) << "the error names the file: " << lines[1];
+    EXPECT_EQ(lines[2], systemAudio + " completed");
+    EXPECT_EQ(lines[3], microphone + " completed");
+    EXPECT_NEAR(numberField(probe(systemAudio).at("format"), "duration"), 3.0, 1.0 / 48000);
+    EXPECT_NEAR(numberField(probe(microphone).at("format"), "duration"), 3.0, 1.0 / 48000);
+    // What reached the disk before it filled up stays playable.
+    EXPECT_GT(lastVideoFrameTime(movie), 0.0);
+}
+
+}  // namespace
+}  // namespace kelvane::platform::ffmpeg::testing

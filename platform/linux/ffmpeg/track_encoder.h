@@ -1,0 +1,31 @@
+#pragma once
+// What one input of a writer does on its worker: turns appended buffers, already on the
+// file's timeline, into packets for its track.
+#include <optional>
+
+#include "platform/linux/ffmpeg/av_handles.h"
+#include "platform/linux/ffmpeg/video_encoder.h"
+#include "platform/media_time.h"
+#include "platform/sample_buffer.h"
+
+namespace kelvane::platform::ffmpeg {
+
+class TrackEncoder {
+public:
+    virtual ~TrackEncoder() = default;
+
+    // The opened encoder, for describing the track to the muxer.
+    virtual const AVCodecContext& context() const = 0;
+    // Where finished packets go (times in the encoder's time base).
+    virtual void connect(PacketSink sink) = 0;
+    // Encodes one buffer. `sessionEnd` is set once the session has been ended. Throws FfmpegError.
+    virtual void encode(const SampleBuffer& buffer, const MediaTime& sessionStart,
+                        const std::optional<MediaTime>& sessionEnd) = 0;
+    // Drains the encoder at the end of the track; throws FfmpegError.
+    virtual void flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) = 0;
+    // True when the track's last frame stays on screen until the session's end (video);
+    // false when the track simply stops at the end or before it (audio).
+    virtual bool holdsLastFrame() const = 0;
+};
+
+}  // namespace kelvane::platform::ffmpeg
