@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <thread>
 
 #include "testing/fake_shareable_content.h"
 
@@ -73,6 +74,44 @@ TEST(ListingWork, FiltersOrdersAndEncodesTheAnswer) {
               "{\"appName\":\"Terminal\",\"bundleId\":\"org.terminal\",\"display_id\":\"\",\"height\":300,"
               "\"id\":\"window:36:0\",\"name\":\"Terminal \xE2\x80\x94 Build\",\"width\":400,"
               "\"windowTitle\":\"Build\",\"x\":5000,\"y\":5000}]");
+}
+
+// Answers from a thread of its own, as a backend that waits on a server may.
+class LateContent final : public platform::ShareableContent {
+public:
+    void getShareableContent(bool, bool, platform::ShareableContentHandler completion) override {
+        answerer_ = std::thread([completion] {
+            platform::ShareableContentSnapshot snapshot;
+            snapshot.windows = {fakeWindow(3, "Late", "App", "org.app")};
+            completion(snapshot);
+        });
+    }
+    ~LateContent() override {
+        if (answerer_.joinable()) answerer_.join();
+    }
+
+private:
+    std::thread answerer_;
+};
+
+TEST(ListingWork, AnAnswerFromAnotherThreadResumesTheListingOnItsOwnExecutor) {
+    LateContent content;
+    asio::io_context context;
+    const auto work = asio::make_work_guard(context);
+    std::thread::id resumedOn;
+    std::optional<ListingOutcome> outcome;
+    const ExclusionTables tables = makeExclusionTables();
+    asio::co_spawn(
+        context,
+        [&]() -> asio::awaitable<void> {
+            outcome = co_await listingWork(content, true, tables);
+            resumedOn = std::this_thread::get_id();
+        },
+        [&context](std::exception_ptr) { context.stop(); });
+    context.run();
+    EXPECT_EQ(resumedOn, std::this_thread::get_id());
+    ASSERT_TRUE(outcome && outcome->document);
+    EXPECT_NE(outcome->document->find("\"window:3:0\""), std::string::npos);
 }
 
 TEST(ListingWork, NoWindowsIsAnEmptyArray) {
