@@ -55,10 +55,10 @@ CursorTypeClassifier::CursorTypeClassifier(std::vector<KnownCursorSignature> kno
       readCurrentCursor_(std::move(readCurrentCursor)),
       accessibilityCursorMatch_(std::move(accessibilityCursorMatch)) {}
 
-std::string CursorTypeClassifier::currentSystemCursorType() const {
+std::string CursorTypeClassifier::currentSystemCursorType() {
     const std::optional<platform::CursorImage> cursor = readCurrentCursor_();
     if (!cursor) return fallbackType();
-    const std::optional<CursorSignature> current = signature(*cursor, defaultSignatureSampleSize);
+    const std::optional<CursorSignature>& current = memo_.signatureOf(*cursor);
     if (!current) return fallbackType();
     const std::optional<SignatureMatch> best = bestSignatureMatch(known_, *current);
     if (!best) return fallbackType();

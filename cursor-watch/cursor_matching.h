@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cursor-watch/cursor_signature.h"
+#include "cursor-watch/signature_memo.h"
 #include "platform/cursor_image.h"
 #include "platform/standard_cursors.h"
 
@@ -56,8 +57,8 @@ public:
     CursorTypeClassifier(std::vector<KnownCursorSignature> known, CursorReader readCurrentCursor,
                          AccessibilityMatch accessibilityCursorMatch);
 
-    // A cursor name, never empty.
-    std::string currentSystemCursorType() const;
+    // A cursor name, never empty. One call at a time.
+    std::string currentSystemCursorType();
 
 private:
     std::string fallbackType() const;
@@ -65,6 +66,7 @@ private:
     std::vector<KnownCursorSignature> known_;
     CursorReader readCurrentCursor_;
     AccessibilityMatch accessibilityCursorMatch_;
+    SignatureMemo memo_;
 };
 
 }  // namespace kelvane::cursorwatch

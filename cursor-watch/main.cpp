@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
 
     // The display connection is only ever used from the main thread.
     std::unique_ptr<platform::SystemCursor> systemCursor = platform::makeSystemCursor();
-    const cw::CursorTypeClassifier classifier(
+    cw::CursorTypeClassifier classifier(
         std::move(known), [&] { return cw::callOnQueue(mainQueue, [&] { return systemCursor->current(); }); },
         std::move(accessibilityCursorMatch));
     cw::StatePrinter printer(writeOutputLine);

@@ -45,7 +45,7 @@ struct ClassifierRun {
 ClassifierRun classify(std::vector<KnownCursorSignature> known, std::optional<platform::CursorImage> shown,
                        std::optional<std::string> probeAnswer) {
     ClassifierRun run;
-    const CursorTypeClassifier classifier(
+    CursorTypeClassifier classifier(
         std::move(known), [&] { return shown; },
         [&] {
             ++run.probes;
@@ -120,6 +120,28 @@ TEST(CursorTypeClassifier, NoKnownSignaturesLeavesEveryAnswerToAccessibility) {
     EXPECT_EQ(classify({}, shownCursor(), "resize-ew").result, "resize-ew");
     EXPECT_EQ(classify({}, shownCursor(), std::nullopt).result, "arrow");
     EXPECT_EQ(classify({}, shownCursor(), std::string()).result, "arrow");
+}
+
+TEST(CursorTypeClassifier, RepeatedPollsFollowEveryChangeOfTheImage) {
+    // Two images alike in size and hotspot, different in one pixel only, then the first
+    // again with its hotspot moved: each poll must judge the image it was given.
+    const auto pixelAt = [](bool extra) {
+        return [extra](int x, int y) { return static_cast<std::uint8_t>(x < 12 || (extra && x == 20 && y == 20) ? 255 : 0); };
+    };
+    const auto plain = syntheticCursor(24, 24, 0, 0, pixelAt(false));
+    const auto dotted = syntheticCursor(24, 24, 0, 0, pixelAt(true));
+    auto moved = plain;
+    moved.hotspotX = 12;
+    const std::vector<KnownCursorSignature> known = {{"text", signature(plain).value()},
+                                                     {"pointer", signature(dotted).value()},
+                                                     {"crosshair", signature(moved).value()}};
+    std::vector<platform::CursorImage> shown = {plain, plain, dotted, dotted, plain, moved, plain};
+    std::size_t next = 0;
+    CursorTypeClassifier classifier(known, [&] { return shown.at(next++); }, [] { return std::nullopt; });
+    std::vector<std::string> results;
+    for (std::size_t i = 0; i < shown.size(); ++i) results.push_back(classifier.currentSystemCursorType());
+    EXPECT_EQ(results,
+              (std::vector<std::string>{"text", "text", "pointer", "pointer", "text", "crosshair", "text"}));
 }
 
 TEST(KnownCursorSignatures, FollowsCandidateOrderAndLeavesOutWhatCannotBeDrawn) {
