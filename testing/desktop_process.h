@@ -75,7 +75,9 @@ public:
         posix_spawnattr_init(&attributes);
         sigset_t defaults, empty;
         sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
+        // A test run as a background job ignores SIGINT and SIGQUIT; the program under
+        // test must not inherit that, nor the test's own SIGPIPE setting.
+        for (int signalNumber : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP}) sigaddset(&defaults, signalNumber);
         sigemptyset(&empty);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setsigmask(&attributes, &empty);

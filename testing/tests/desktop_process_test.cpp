@@ -44,6 +44,17 @@ TEST(DesktopProcess, TimesOutOnASilentChildAndKillsIt) {
     EXPECT_EQ(child.waitForExit(10s), ExitStatus::killedBy(SIGTERM));
 }
 
+TEST(DesktopProcess, ChildGetsDefaultSignalsWhateverTheTestIgnores) {
+    // Tests run as background jobs ignore SIGINT; programs under test must still stop on it.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGINT, &ignore, &previous);
+    DesktopProcess child({"sleep", "60"});
+    sigaction(SIGINT, &previous, nullptr);
+    child.sendSignal(SIGINT);
+    EXPECT_EQ(child.waitForExit(10s), ExitStatus::killedBy(SIGINT));
+}
+
 TEST(DesktopProcess, KillEndsTheWholeProcessGroup) {
     // The grandchild keeps the output pipe open; only killing the group ends the stream.
     DesktopProcess child({"sh", "-c", "sleep 60 & echo started; wait"});

@@ -1,0 +1,299 @@
+// Runs inside scripts/with-desktop and checks the desktop it was given; the nested
+// cases start further throwaway desktops to check layouts, isolation and clean-up.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testing/desktop_process.h"
+#include "testing/desktop_x_queries.h"
+
+namespace kelvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string withDesktop = std::string(KELVANE_SOURCE_DIR) + "/scripts/with-desktop";
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Output and exit status of a short command.
+struct CommandResult {
+    std::string out;
+    std::string err;
+    std::optional<ExitStatus> status;
+};
+
+CommandResult run(const std::vector<std::string>& argv, const std::string& input = "") {
+    DesktopProcess child(argv);
+    child.write(input);
+    child.closeStdin();
+    CommandResult result;
+    result.status = child.waitForExit(60s);
+    result.out = child.readStdoutToEnd(5s);
+    result.err = child.readStderrToEnd(5s);
+    return result;
+}
+
+// A 16-bit stereo WAV file of a sine tone.
+void writeToneWav(const std::string& path, int rate, double seconds, double hertz) {
+    uint32_t frames = static_cast<uint32_t>(rate * seconds);
+    uint32_t dataBytes = frames * 4;
+    std::ofstream file(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
+    file.write("RIFF", 4);
+    u32(36 + dataBytes);
+    file.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(static_cast<uint32_t>(rate));
+    u32(static_cast<uint32_t>(rate) * 4);
+    u16(4);
+    u16(16);
+    file.write("data", 4);
+    u32(dataBytes);
+    for (uint32_t i = 0; i < frames; ++i) {
+        auto sample = static_cast<int16_t>(16000 * std::sin(2 * M_PI * hertz * i / rate));
+        u16(static_cast<uint16_t>(sample));
+        u16(static_cast<uint16_t>(sample));
+    }
+}
+
+// The loudest sample of raw signed 16-bit audio, from 0 to 32768.
+int peak(const std::string& raw) {
+    int loudest = 0;
+    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+        int16_t sample = static_cast<int16_t>(static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8);
+        loudest = std::max(loudest, std::abs(static_cast<int>(sample)));
+    }
+    return loudest;
+}
+
+// Processes that carry the marker with-desktop gives everything it starts.
+std::vector<pid_t> processesOfDesktop(const std::string& desktopDir) {
+    std::vector<pid_t> found;
+    std::string marker = "KELVANE_TEST_DESKTOP_DIR=" + desktopDir;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        char* end = nullptr;
+        long pid = std::strtol(entry->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0) continue;
+        std::ifstream environ(std::string("/proc/") + entry->d_name + "/environ", std::ios::binary);
+        std::string item;
+        while (std::getline(environ, item, '\0')) {
+            if (item == marker) found.push_back(static_cast<pid_t>(pid));
+        }
+    }
+    if (proc) closedir(proc);
+    return found;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+TEST(WithDesktop, XServerHasTheCaptureExtensionsOnAFullHdScreen) {
+    ASSERT_FALSE(environment("DISPLAY").empty());
+    DesktopXQueries x;
+    for (const char* extension : {"RANDR", "Composite", "DAMAGE", "XFIXES", "MIT-SHM", "XTEST"}) {
+        EXPECT_TRUE(x.hasExtension(extension)) << extension;
+    }
+    auto root = x.geometry(x.root());
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->width, 1920u);
+    EXPECT_EQ(root->height, 1080u);
+    CommandResult monitors = run({"xrandr", "--listmonitors"});
+    EXPECT_EQ(monitors.out.substr(0, monitors.out.find('\n')), "Monitors: 1");
+}
+
+TEST(WithDesktop, OpenboxManagesTheScreenAndTheCursorThemeIsSet) {
+    DesktopXQueries x;
+    auto check = x.words(x.root(), "_NET_SUPPORTING_WM_CHECK");
+    ASSERT_TRUE(check && check->size() == 1);
+    EXPECT_EQ(x.words(check->front(), "_NET_SUPPORTING_WM_CHECK"), check);
+    EXPECT_EQ(x.text(check->front(), "_NET_WM_NAME"), "Openbox");
+    EXPECT_TRUE(x.words(x.root(), "_NET_CLIENT_LIST"));
+
+    EXPECT_FALSE(environment("XCURSOR_THEME").empty());
+    EXPECT_EQ(environment("XCURSOR_SIZE"), "24");
+    CommandResult resources = run({"xrdb", "-query"});
+    EXPECT_NE(resources.out.find("Xcursor.theme:\t" + environment("XCURSOR_THEME") + "\n"), std::string::npos) << resources.out;
+}
+
+TEST(WithDesktop, PulseHasNamedSpeakersAndAMicrophone) {
+    EXPECT_EQ(environment("KELVANE_TEST_SPEAKERS_SINK"), "kelvane_speakers");
+    EXPECT_EQ(environment("KELVANE_TEST_MIC_FEED_SINK"), "kelvane_mic_feed");
+    EXPECT_EQ(environment("KELVANE_TEST_MIC_SOURCE"), "kelvane_mic");
+    EXPECT_EQ(environment("PULSE_SERVER").rfind("unix:" + environment("KELVANE_TEST_DESKTOP_DIR") + "/", 0), 0u);
+
+    CommandResult info = run({"pactl", "info"});
+    ASSERT_EQ(info.status, ExitStatus::exitCode(0)) << info.err;
+    EXPECT_NE(info.out.find("Default Sink: kelvane_speakers\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Default Source: kelvane_mic\n"), std::string::npos) << info.out;
+
+    CommandResult sinks = run({"pactl", "list", "sinks"});
+    EXPECT_NE(sinks.out.find("Description: Kelvane Speakers\n"), std::string::npos);
+    EXPECT_NE(sinks.out.find("Sample Specification: s16le 2ch 48000Hz"), std::string::npos);
+    CommandResult sources = run({"pactl", "list", "short", "sources"});
+    EXPECT_NE(sources.out.find("\tkelvane_mic\t"), std::string::npos) << sources.out;
+    EXPECT_NE(sources.out.find("\tkelvane_speakers.monitor\t"), std::string::npos) << sources.out;
+}
+
+TEST(WithDesktop, SoundFedToTheMicFeedIsHeardOnTheMicrophoneOnly) {
+    std::string wav = environment("KELVANE_TEST_DESKTOP_DIR") + "/tone.wav";
+    writeToneWav(wav, 48000, 1.0, 440);
+    std::vector<std::string> raw = {"--raw", "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=20"};
+    std::vector<std::string> micArgs = {"parec", "-d", "kelvane_mic"};
+    std::vector<std::string> speakerArgs = {"parec", "-d", "kelvane_speakers.monitor"};
+    micArgs.insert(micArgs.end(), raw.begin(), raw.end());
+    speakerArgs.insert(speakerArgs.end(), raw.begin(), raw.end());
+    DesktopProcess microphone(micArgs);
+    DesktopProcess speakers(speakerArgs);
+    std::this_thread::sleep_for(500ms);  // both recorders connected before the tone starts
+
+    CommandResult play = run({"paplay", "-d", environment("KELVANE_TEST_MIC_FEED_SINK"), wav});
+    ASSERT_EQ(play.status, ExitStatus::exitCode(0)) << play.err;
+    std::this_thread::sleep_for(300ms);
+    microphone.sendSignal(SIGINT);
+    speakers.sendSignal(SIGINT);
+    std::string heard = microphone.readStdoutToEnd(20s);
+    std::string overheard = speakers.readStdoutToEnd(20s);
+
+    EXPECT_GT(heard.size(), 48000u * 4 / 2) << "less than half a second recorded";
+    EXPECT_GT(peak(heard), 8000);  // the tone's amplitude is 16000
+    EXPECT_LT(peak(overheard), 100);
+}
+
+TEST(WithDesktop, SessionBusStartsTheAccessibilityBus) {
+    EXPECT_EQ(environment("DBUS_SESSION_BUS_ADDRESS").find(environment("KELVANE_TEST_DESKTOP_DIR")), 10u)
+        << environment("DBUS_SESSION_BUS_ADDRESS");  // "unix:path=" + the desktop's folder
+    EXPECT_EQ(std::getenv("NO_AT_BRIDGE"), nullptr);
+    CommandResult address = run({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                       "org.a11y.Bus.GetAddress"});
+    ASSERT_EQ(address.status, ExitStatus::exitCode(0)) << address.err;
+    EXPECT_NE(address.out.find("string \"unix:"), std::string::npos) << address.out;
+}
+
+TEST(WithDesktopNested, TwoMonitorsSideBySide) {
+    if (geteuid() != 0) GTEST_SKIP() << "the two-monitor layout runs Xorg, which needs root";
+    CommandResult monitors = run({withDesktop, "--monitors", "2", "--no-audio", "--no-dbus", "xrandr", "--listmonitors"});
+    ASSERT_EQ(monitors.status, ExitStatus::exitCode(0)) << monitors.err;
+    std::istringstream lines(monitors.out);
+    std::string header, first, second;
+    std::getline(lines, header);
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(header, "Monitors: 2");
+    EXPECT_NE(first.find(" 1920/"), std::string::npos) << first;
+    EXPECT_NE(first.find("x1080/"), std::string::npos) << first;
+    EXPECT_NE(first.find("+0+0 "), std::string::npos) << first;
+    EXPECT_NE(second.find(" 1280/"), std::string::npos) << second;
+    EXPECT_NE(second.find("x1024/"), std::string::npos) << second;
+    EXPECT_NE(second.find("+1920+0 "), std::string::npos) << second;
+}
+
+TEST(WithDesktopNested, OwnDesktopAndTheCommandsStatusInputAndOutput) {
+    CommandResult inner = run({withDesktop, "sh", "-c", "echo \"$DISPLAY|$PULSE_SERVER|$DBUS_SESSION_BUS_ADDRESS\"; cat; exit 7"},
+                    "passed through\n");
+    EXPECT_EQ(inner.status, ExitStatus::exitCode(7));
+    std::istringstream lines(inner.out);
+    std::string seen, echoed;
+    std::getline(lines, seen);
+    std::getline(lines, echoed);
+    EXPECT_EQ(echoed, "passed through");
+    std::string outer = environment("DISPLAY") + "|" + environment("PULSE_SERVER") + "|" + environment("DBUS_SESSION_BUS_ADDRESS");
+    std::istringstream innerParts(seen), outerParts(outer);
+    for (std::string mine, theirs; std::getline(innerParts, mine, '|') && std::getline(outerParts, theirs, '|');) {
+        EXPECT_FALSE(mine.empty());
+        EXPECT_NE(mine, theirs);
+    }
+    EXPECT_EQ(inner.err, "");
+}
+
+TEST(WithDesktopNested, BareDesktopsOnRequest) {
+    CommandResult bare = run({withDesktop, "--no-wm", "--no-audio", "--no-dbus", "sh", "-c",
+                    "xprop -root _NET_SUPPORTING_WM_CHECK; pactl info >/dev/null 2>&1; echo \"pulse=$? $DBUS_SESSION_BUS_ADDRESS\""});
+    ASSERT_EQ(bare.status, ExitStatus::exitCode(0)) << bare.err;
+    EXPECT_EQ(bare.out.find("window id"), std::string::npos) << bare.out;  // no window manager
+    EXPECT_NE(bare.out.find("\npulse=1 disabled:\n"), std::string::npos) << bare.out;
+
+    CommandResult wrong = run({withDesktop, "--monitors", "3", "true"});
+    EXPECT_EQ(wrong.status, ExitStatus::exitCode(2));
+    EXPECT_NE(wrong.err.find("--monitors takes 1 or 2"), std::string::npos) << wrong.err;
+    EXPECT_EQ(wrong.out, "");
+}
+
+class WithDesktopCleanUp : public ::testing::Test {
+protected:
+    // Starts a nested desktop whose command first prints the desktop's folder.
+    std::string start(DesktopProcess& desktop) {
+        std::optional<std::string> folder = desktop.readStdoutLine(60s);
+        EXPECT_TRUE(folder);
+        EXPECT_TRUE(folder && exists(*folder));
+        EXPECT_GE(processesOfDesktop(folder.value_or("?")).size(), 4u) << "X, openbox, pulse and dbus at least";
+        return folder.value_or("?");
+    }
+
+    void expectNothingLeft(const std::string& folder) {
+        EXPECT_EQ(processesOfDesktop(folder), std::vector<pid_t>{});
+        EXPECT_FALSE(exists(folder));
+    }
+};
+
+TEST_F(WithDesktopCleanUp, AfterTheCommandEndsEvenIfItLeftChildrenBehind) {
+    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; setsid sleep 300 & exit 0"});
+    std::string folder = start(desktop);
+    desktop.writeLine("go");
+    EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(0));
+    expectNothingLeft(folder);
+}
+
+TEST_F(WithDesktopCleanUp, AfterTheCommandFails) {
+    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; kill -KILL $$"});
+    std::string folder = start(desktop);
+    desktop.writeLine("go");
+    EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(128 + SIGKILL));
+    expectNothingLeft(folder);
+}
+
+TEST_F(WithDesktopCleanUp, WhenTerminatedOrInterrupted) {
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
+        std::string folder = start(desktop);
+        desktop.sendSignal(signalNumber);
+        EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(128 + signalNumber)) << signalNumber;
+        expectNothingLeft(folder);
+    }
+}
+
+TEST_F(WithDesktopCleanUp, WhenKilledOutright) {
+    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
+    std::string folder = start(desktop);
+    ::kill(desktop.pid(), SIGKILL);  // no trap runs: the watchdog has to clean up
+    EXPECT_TRUE(desktop.waitForExit(10s));
+    bool cleaned = false;
+    for (int i = 0; i < 100 && !cleaned; ++i) {
+        std::this_thread::sleep_for(100ms);
+        cleaned = processesOfDesktop(folder).empty() && !exists(folder);
+    }
+    EXPECT_TRUE(cleaned);
+}
+
+}  // namespace
+}  // namespace kelvane::testing
