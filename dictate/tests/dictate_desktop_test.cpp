@@ -1,0 +1,204 @@
+// kelvane-dictate run as the host runs it, inside a throwaway desktop whose virtual
+// microphone hears the sentences that flite speaks.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "dictate/tests/dictate_process.h"
+
+namespace kelvane::dictate {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::DictateProcess;
+
+const std::string program = KELVANE_BINARY_DIR "/dictate/kelvane-dictate";
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+void run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::string cleaned;
+    for (char c : text) cleaned += std::isalnum(static_cast<unsigned char>(c)) || c == '\'' ? std::tolower(c) : ' ';
+    std::istringstream in(cleaned);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+std::size_t wordErrors(const std::vector<std::string>& reference, const std::vector<std::string>& hypothesis) {
+    std::vector<std::size_t> previous(hypothesis.size() + 1);
+    for (std::size_t j = 0; j <= hypothesis.size(); ++j) previous[j] = j;
+    for (std::size_t i = 1; i <= reference.size(); ++i) {
+        std::vector<std::size_t> current{i};
+        for (std::size_t j = 1; j <= hypothesis.size(); ++j)
+            current.push_back(std::min({previous[j] + 1, current[j - 1] + 1,
+                                        previous[j - 1] + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1)}));
+        previous = std::move(current);
+    }
+    return previous.back();
+}
+
+// Checks one event line: a flat JSON object of strings with the keys of its type.
+nlohmann::json parseEvent(const std::string& line) {
+    EXPECT_EQ(line.find('\r'), std::string::npos);
+    const auto event = nlohmann::json::parse(line);
+    EXPECT_TRUE(event.is_object()) << line;
+    for (const auto& [key, value] : event.items()) EXPECT_TRUE(value.is_string()) << line;
+    const std::string type = event.value("type", "");
+    if (type == "ready") {
+        EXPECT_EQ(event.size(), 1u) << line;
+    }
+    if (type == "partial" || type == "final") {
+        EXPECT_TRUE(event.size() == 2 && event.contains("text")) << line;
+    }
+    return event;
+}
+
+struct Utterance {
+    std::vector<nlohmann::json> events;
+    std::optional<int> status;
+    std::string standardError;
+};
+
+class DictateDesktopTest : public ::testing::Test {
+protected:
+    static inline fs::path folder;
+    static inline const std::vector<std::pair<std::string, std::string>> sentences{
+        {"kal16", "please send the report to my manager before noon"},
+        {"rms", "the weather is nice today so we can walk to the park"},
+        {"kal16", "open the new document and read the first page"},
+        {"rms", "i will call you back in ten minutes"},
+        {"kal16", "we need to buy milk bread and eggs"},
+    };
+
+    static void SetUpTestSuite() {
+        folder = environment("KELVANE_TEST_DESKTOP_DIR");
+        ASSERT_FALSE(folder.empty()) << "run inside scripts/with-desktop";
+        for (std::size_t i = 0; i < sentences.size(); ++i) {
+            run("flite -voice " + sentences[i].first + " -t '" + sentences[i].second + "' -o '" +
+                wavPath(i).string() + "'");
+        }
+    }
+
+    static fs::path wavPath(std::size_t index) { return folder / ("sentence" + std::to_string(index) + ".wav"); }
+
+    // Starts the program, plays the sentence into the microphone, then sends "stop".
+    Utterance dictate(std::size_t index) {
+        Utterance utterance;
+        DictateProcess process({program});
+        auto first = process.readLine(20s);
+        if (!first) return utterance;
+        utterance.events.push_back(parseEvent(*first));
+        if (utterance.events.back()["type"] != "ready") return utterance;
+
+        run("paplay -d '" + environment("KELVANE_TEST_MIC_FEED_SINK") + "' '" + wavPath(index).string() + "'");
+        std::this_thread::sleep_for(300ms);
+        process.writeLine("stop");
+        while (auto line = process.readLine(15s)) utterance.events.push_back(parseEvent(*line));
+        utterance.status = process.waitForExit(5s);
+        utterance.standardError = process.standardError();
+        return utterance;
+    }
+};
+
+TEST_F(DictateDesktopTest, SpokenSentencesGiveReadyPartialsAndAnAccurateFinal) {
+    std::size_t errors = 0;
+    std::size_t words = 0;
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        SCOPED_TRACE(sentences[i].second);
+        const Utterance utterance = dictate(i);
+        ASSERT_GE(utterance.events.size(), 3u);
+        EXPECT_EQ(utterance.events.front()["type"], "ready");
+        EXPECT_EQ(utterance.events.back()["type"], "final");
+        for (std::size_t e = 1; e + 1 < utterance.events.size(); ++e) EXPECT_EQ(utterance.events[e]["type"], "partial");
+        EXPECT_EQ(utterance.status, 0);
+        EXPECT_EQ(utterance.standardError, "");
+
+        const std::string text = utterance.events.back()["text"];
+        const auto reference = wordsOf(sentences[i].second);
+        errors += wordErrors(reference, wordsOf(text));
+        words += reference.size();
+        std::cout << "heard: " << text << "\n";
+    }
+    const double wordErrorRate = double(errors) / double(words);
+    std::cout << "word error rate over " << sentences.size() << " sentences: " << wordErrorRate << "\n";
+    RecordProperty("word_error_rate", std::to_string(wordErrorRate));
+    EXPECT_LE(wordErrorRate, 0.15);
+}
+
+TEST_F(DictateDesktopTest, EndOfInputRightAfterReadyGivesAnEmptyFinalWithinTheGracePeriod) {
+    DictateProcess process({program});
+    const auto ready = process.readLine(20s);
+    ASSERT_TRUE(ready);
+    EXPECT_EQ(parseEvent(*ready)["type"], "ready");
+    const auto closed = std::chrono::steady_clock::now();
+    process.closeInput();
+    const auto final = process.readLine(6s);
+    ASSERT_TRUE(final) << "no final event within the grace period";
+    EXPECT_LE(std::chrono::steady_clock::now() - closed, 4500ms);
+    EXPECT_EQ(parseEvent(*final), (nlohmann::json{{"type", "final"}, {"text", ""}}));
+    EXPECT_EQ(process.waitForExit(5s), 0);
+    EXPECT_EQ(process.remainingOutput(), "");
+    EXPECT_EQ(process.standardError(), "");
+}
+
+TEST_F(DictateDesktopTest, UnreachableSoundServerIsMicStartWithItsReason) {
+    DictateProcess process({program}, {{"PULSE_SERVER", "unix:" + (folder / "nobody-listens").string()}});
+    const auto line = process.readLine(20s);
+    ASSERT_TRUE(line);
+    const auto event = parseEvent(*line);
+    EXPECT_EQ(event["code"], "mic-start");
+    EXPECT_EQ(event["message"],
+              "Couldn't start the microphone: Connection refused. Allow Kelvane in System Settings \u203A Privacy & "
+              "Security \u203A Microphone.");
+    EXPECT_EQ(process.waitForExit(5s), 1);
+    EXPECT_EQ(process.remainingOutput(), "");
+    EXPECT_EQ(process.standardError(), "");
+}
+
+TEST_F(DictateDesktopTest, UnservedLocaleFallsBackToTheUsersLocaleOrNamesTheRequestedOne) {
+    {
+        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "en_US.UTF-8"}});
+        const auto line = process.readLine(20s);
+        ASSERT_TRUE(line);
+        EXPECT_EQ(parseEvent(*line)["type"], "ready");
+        process.writeLine("stop");
+        const auto final = process.readLine(6s);
+        ASSERT_TRUE(final);
+        EXPECT_EQ(parseEvent(*final)["type"], "final");
+    }
+    {
+        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "C.UTF-8"}});
+        const auto line = process.readLine(20s);
+        ASSERT_TRUE(line);
+        EXPECT_EQ(parseEvent(*line), (nlohmann::json{{"type", "error"},
+                                                     {"code", "no-recognizer"},
+                                                     {"message", "This Mac has no speech recognizer for de-DE."}}));
+        EXPECT_EQ(process.waitForExit(5s), 1);
+    }
+}
+
+TEST_F(DictateDesktopTest, EmbeddedPropertyListReadsBackUnchanged) {
+    const fs::path dumped = folder / "Info.plist";
+    run("objcopy --dump-section __info_plist='" + dumped.string() + "' '" + program + "' '" +
+        (folder / "program-copy").string() + "'");
+    auto contents = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string embedded = contents(dumped);
+    EXPECT_EQ(embedded, contents(KELVANE_SOURCE_DIR "/dictate/Info.plist"));
+    EXPECT_NE(embedded.find("<string>kelvane-dictate</string>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kelvane::dictate
