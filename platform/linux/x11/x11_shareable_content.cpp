@@ -141,7 +141,10 @@ private:
         const auto stackingCookie = askProperty(c, x.root(), atoms[netClientListStacking]);
         const auto currentDesktopCookie = askProperty(c, x.root(), atoms[netCurrentDesktop]);
         const auto treeCookie = xcb_query_tree(c, x.root());
-        const bool hasRandr = xcb_get_extension_data(c, &xcb_randr_id)->present != 0;
+        // No extension data at all means the connection broke.
+        const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+        if (randr == nullptr) x.throwIfBroken();
+        const bool hasRandr = randr != nullptr && randr->present != 0;
         xcb_randr_query_version_cookie_t versionCookie{};
         xcb_randr_get_monitors_cookie_t monitorsCookie{};
         if (hasRandr) {
