@@ -394,7 +394,11 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
     const std::optional<pid_t> topmostPid = pointer_.topmostClientPid(x, y);
     Owned<AtspiAccessible> chosen;
     int chosenRank = -1;
-    for (Owned<AtspiAccessible>& application : childrenOf(desktop.get())) {
+    auto applications = guarded(desktop.get(), [&] { return childrenOf(desktop.get()); });
+    if (!applications) {
+        return nullptr;
+    }
+    for (Owned<AtspiAccessible>& application : *applications) {
         auto windows = guarded(application.get(), [&] { return childrenOf(application.get()); });
         if (!windows) {
             continue;
@@ -460,7 +464,11 @@ AccessibleElement AtspiToolkit::focusedElement() {
     Owned<AtspiMatchRule> rule(atspi_match_rule_new(focusedState.get(), ATSPI_Collection_MATCH_ALL, nullptr,
                                                     ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE,
                                                     nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
-    for (Owned<AtspiAccessible>& application : childrenOf(desktop.get())) {
+    auto applications = guarded(desktop.get(), [&] { return childrenOf(desktop.get()); });
+    if (!applications) {
+        return nullptr;
+    }
+    for (Owned<AtspiAccessible>& application : *applications) {
         auto windows = guarded(application.get(), [&] { return childrenOf(application.get()); });
         if (!windows) {
             continue;
