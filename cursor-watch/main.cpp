@@ -1,6 +1,9 @@
 // kelvane-cursor-watch: reports the kind of the system pointer whenever it changes, or
 // with "--export-images" prints the images of the cursors it knows. Never reports an
 // error and always ends with status 0.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <functional>
@@ -30,12 +33,22 @@ namespace {
 
 constexpr auto pollInterval = std::chrono::milliseconds(50);
 
+// The monitor reports nothing on standard error, but the libraries under it (GLib's
+// D-Bus and X warnings, for one) write there on their own; point it at /dev/null.
+void silenceStandardError() {
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nowhere < 0) return;
+    ::dup2(nowhere, STDERR_FILENO);
+    if (nowhere != STDERR_FILENO) ::close(nowhere);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // A host that goes away closes our standard output; the write then fails quietly and
     // the closed standard input ends us with status 0, instead of a signal killing us.
     std::signal(SIGPIPE, SIG_IGN);
+    silenceStandardError();
 
     asio::io_context mainQueue;
 
