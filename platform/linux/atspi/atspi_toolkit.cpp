@@ -378,6 +378,22 @@ std::vector<Owned<AtspiAccessible>> childrenOf(AtspiAccessible* parent) {
 
 }  // namespace
 
+std::optional<pid_t> AtspiToolkit::processOf(AtspiAccessible* application) {
+    std::string busName = applicationKey(application);
+    if (auto known = processByBusName_.find(busName); known != processByBusName_.end()) {
+        return known->second;
+    }
+    // Asked of the bus daemon, not of the application, so it needs no guard.
+    GError* error = nullptr;
+    guint pid = atspi_accessible_get_process_id(application, &error);
+    if (error != nullptr) {
+        g_error_free(error);
+        return std::nullopt;
+    }
+    processByBusName_.emplace(busName, static_cast<pid_t>(pid));
+    return static_cast<pid_t>(pid);
+}
+
 AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
     std::lock_guard guard(*lock_);
     if (!available()) {
@@ -403,19 +419,7 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
         if (!windows) {
             continue;
         }
-        bool topmostApplication = false;
-        if (topmostPid) {
-            auto pid = guarded(application.get(), [&]() -> std::optional<pid_t> {
-                GError* error = nullptr;
-                guint read = atspi_accessible_get_process_id(application.get(), &error);
-                if (error != nullptr) {
-                    g_error_free(error);
-                    return std::nullopt;
-                }
-                return static_cast<pid_t>(read);
-            });
-            topmostApplication = pid && *pid == topmostPid;
-        }
+        const bool topmostApplication = topmostPid && processOf(application.get()) == topmostPid;
         for (Owned<AtspiAccessible>& window : *windows) {
             Owned<AtspiStateSet> set(states(window.get()));
             if (!hasState(set.get(), ATSPI_STATE_SHOWING) || hasState(set.get(), ATSPI_STATE_ICONIFIED)) {

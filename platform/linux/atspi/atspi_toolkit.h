@@ -6,7 +6,10 @@
 //
 // Every bus call is bounded by a short time-out and an application that runs into it is
 // skipped for a while, so a frozen application never holds up a caller for long.
+#include <sys/types.h>
+
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -53,6 +56,9 @@ private:
     bool implementsText(AtspiAccessible* object);
     std::vector<std::string> readActionNames(AtspiAccessible* object);
     AtspiAccessible* deepestAt(AtspiAccessible* window, int x, int y);
+    // The application's process id. A bus name is never handed to another connection
+    // while the bus lives, so the answer is kept.
+    std::optional<pid_t> processOf(AtspiAccessible* application);
 
     // libatspi is not thread-safe; elements may be dropped on any thread.
     std::shared_ptr<std::recursive_mutex> lock_;
@@ -60,6 +66,7 @@ private:
     bool available_ = false;
     UnresponsiveApplications unresponsive_;
     XPointerWindow pointer_;
+    std::map<std::string, pid_t> processByBusName_;
 };
 
 }  // namespace kelvane::platform::atspi
