@@ -1,0 +1,175 @@
+// Pulse capture against the throwaway desktop's sound server: its virtual microphone is
+// fed with a tone, and the speakers' monitor hears what is played to them.
+#include "platform/linux/pulse/pulse_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "platform/audio_input.h"
+
+namespace kelvane::platform::pulse {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// What a capture delivered, gathered on Pulse's thread.
+struct Received {
+    std::mutex mutex;
+    std::vector<std::uint32_t> frameCounts;
+    std::vector<std::int64_t> times;
+    std::vector<std::int64_t> arrivals;
+    std::size_t sampleCount = 0;
+    float loudest = 0;
+
+    PulseBufferHandler handler() {
+        return [this](std::span<const float> samples, std::uint32_t frames, std::int64_t timeNs) {
+            std::lock_guard lock(mutex);
+            frameCounts.push_back(frames);
+            times.push_back(timeNs);
+            arrivals.push_back(monotonicNowNs());
+            sampleCount += samples.size();
+            for (float sample : samples) loudest = std::max(loudest, std::abs(sample));
+        };
+    }
+};
+
+// Plays a one-second 440 Hz tone into the sink in the background.
+std::thread playTone(const std::string& sink) {
+    const std::string folder = environment("KELVANE_TEST_DESKTOP_DIR");
+    const std::string wav = folder + "/tone-" + sink + ".wav";
+    const std::string command = "sox -n -r 48000 -c 2 '" + wav + "' synth 1 sine 440 vol 0.5 && paplay -d '" + sink +
+                                "' '" + wav + "'";
+    return std::thread([command] { EXPECT_EQ(std::system(command.c_str()), 0) << command; });
+}
+
+TEST(PulseCaptureTest, DefaultSourceIsTheVirtualMicrophone) {
+    PulseCapture capture({});
+    ASSERT_EQ(capture.connect(), std::nullopt);
+    const auto source = capture.sourceInfo();
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->name, environment("KELVANE_TEST_MIC_SOURCE"));
+    EXPECT_EQ(source->description, "Kelvane Microphone");
+    EXPECT_GT(source->channels, 0u);
+    EXPECT_GT(source->sampleRate, 0u);
+    EXPECT_FALSE(source->isMonitor);
+
+    PulseCapture monitor({"@DEFAULT_MONITOR@"});
+    const auto speakers = monitor.sourceInfo();
+    ASSERT_TRUE(speakers);
+    EXPECT_TRUE(speakers->isMonitor);
+}
+
+TEST(PulseCaptureTest, MicrophoneBuffersHaveTheRequestedSizeAndMonotonicTimesOfTheirFirstSample) {
+    PulseCapture capture({"", "test capture", 480});
+    Received received;
+    const std::int64_t before = monotonicNowNs();
+    ASSERT_EQ(capture.start(received.handler()), std::nullopt);
+    std::thread tone = playTone(environment("KELVANE_TEST_MIC_FEED_SINK"));
+    tone.join();
+    std::this_thread::sleep_for(200ms);
+    capture.stop();
+    const std::int64_t after = monotonicNowNs();
+
+    std::lock_guard lock(received.mutex);
+    ASSERT_GT(received.frameCounts.size(), 50u);
+    for (std::uint32_t frames : received.frameCounts) EXPECT_EQ(frames, 480u);
+    EXPECT_EQ(received.sampleCount, received.frameCounts.size() * 480 * captureChannels);
+    EXPECT_GT(received.loudest, 0.2f) << "the tone played into the microphone was not heard";
+
+    // A stamp is the time the first sample was captured: after the start (less the
+    // server's latency, well under a second), before the buffer reached us, and later
+    // than the previous buffer's by at least most of a buffer's length.
+    EXPECT_GT(received.times.front(), before - 1'000'000'000);
+    EXPECT_LT(received.times.back(), after);
+    for (std::size_t i = 0; i < received.times.size(); ++i) {
+        EXPECT_LE(received.times[i], received.arrivals[i]) << i;
+        EXPECT_LT(received.arrivals[i] - received.times[i], 1'000'000'000) << i;
+        if (i > 0) {
+            EXPECT_GT(received.times[i] - received.times[i - 1], 8'000'000) << i;
+        }
+    }
+}
+
+TEST(PulseCaptureTest, NoCallbackAfterStopAndACaptureCanStartAgain) {
+    PulseCapture capture({"@DEFAULT_MONITOR@"});
+    Received first;
+    ASSERT_EQ(capture.start(first.handler()), std::nullopt);
+    // An idle null sink may take a second or so to deliver its first block.
+    for (int wait = 0; wait < 100; ++wait) {
+        std::this_thread::sleep_for(50ms);
+        std::lock_guard lock(first.mutex);
+        if (!first.frameCounts.empty()) break;
+    }
+    capture.stop();
+    std::size_t countAtStop;
+    {
+        std::lock_guard lock(first.mutex);
+        countAtStop = first.frameCounts.size();
+    }
+    EXPECT_GT(countAtStop, 0u);
+
+    Received second;
+    ASSERT_EQ(capture.start(second.handler()), std::nullopt);
+    std::thread tone = playTone(environment("KELVANE_TEST_SPEAKERS_SINK"));
+    tone.join();
+    capture.stop();
+    std::lock_guard lockFirst(first.mutex);
+    EXPECT_EQ(first.frameCounts.size(), countAtStop);
+    std::lock_guard lockSecond(second.mutex);
+    EXPECT_GT(second.loudest, 0.2f) << "the speakers' monitor did not hear the tone";
+}
+
+TEST(PulseCaptureTest, FailuresCarryTheServersDescription) {
+    PulseCapture missing({"no_such_source"});
+    EXPECT_EQ(missing.sourceInfo(), std::nullopt);
+    EXPECT_EQ(missing.start([](auto, auto, auto) {}), "No such entity");
+
+    const std::string server = environment("PULSE_SERVER");
+    ::setenv("PULSE_SERVER", ("unix:" + environment("KELVANE_TEST_DESKTOP_DIR") + "/nobody-listens").c_str(), 1);
+    PulseCapture unreachable({});
+    EXPECT_EQ(unreachable.connect(), "Connection refused");
+    EXPECT_EQ(unreachable.sourceInfo(), std::nullopt);
+    EXPECT_EQ(unreachable.start([](auto, auto, auto) {}), "Connection refused");
+    ::setenv("PULSE_SERVER", server.c_str(), 1);
+}
+
+TEST(PulseAudioEngineTest, MicrophoneTapGetsStereoFloatAt48kInBuffersOfAtMost20ms) {
+    auto engine = makeAudioEngine();
+    const AudioFormat format = engine->inputFormat();
+    EXPECT_EQ(format.channelCount, 2u);
+    EXPECT_EQ(format.sampleRate, 48000);
+
+    std::mutex mutex;
+    std::vector<std::uint32_t> frameCounts;
+    engine->installTap(1024, format, [&](const AudioBuffer& buffer) {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(buffer.samples.size(), std::size_t{buffer.frameCount} * 2);
+        EXPECT_EQ(buffer.format.sampleRate, 48000);
+        frameCounts.push_back(buffer.frameCount);
+    });
+    engine->prepare();
+    ASSERT_EQ(engine->start(), std::nullopt);
+    for (int wait = 0; wait < 100; ++wait) {
+        std::this_thread::sleep_for(50ms);
+        std::lock_guard lock(mutex);
+        if (frameCounts.size() > 5) break;
+    }
+    engine->stop();
+    engine->removeTap();
+    std::lock_guard lock(mutex);
+    ASSERT_FALSE(frameCounts.empty());
+    for (std::uint32_t frames : frameCounts) EXPECT_EQ(frames, 960u);
+}
+
+}  // namespace
+}  // namespace kelvane::platform::pulse
