@@ -1,6 +1,7 @@
 // The built monitor as the host runs it, inside a throwaway desktop: a test window shows
 // each standard cursor under the pointer and the monitor must name it.
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,12 +38,16 @@ void movePointer(int x, int y) {
     ASSERT_EQ(mover.waitForExit(lineTimeout), ExitStatus::exitCode(0));
 }
 
-// Sets the Xcursor.theme resource for as long as it lives: the test window's cursor
-// library takes its theme from that resource rather than from the environment.
+// Sets the Xcursor.theme resource for as long as it lives, then puts back the desktop's
+// own theme: the test window's cursor library takes its theme from that resource rather
+// than from the environment.
 class ThemeResource {
 public:
     explicit ThemeResource(const std::string& theme) { merge(theme); }
-    ~ThemeResource() { merge("Adwaita"); }
+    ~ThemeResource() {
+        const char* desktopTheme = std::getenv("XCURSOR_THEME");
+        merge(desktopTheme != nullptr ? desktopTheme : "Adwaita");
+    }
 
 private:
     static void merge(const std::string& theme) {
