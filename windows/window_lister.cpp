@@ -45,9 +45,15 @@ ListingOutcome listWindows(const platform::ShareableContentResult& content, cons
 
 asio::awaitable<ListingOutcome> listingWork(platform::ShareableContent& content, bool onScreenWindowsOnly,
                                             const ExclusionTables& tables) {
-    const platform::ShareableContentResult answer =
-        co_await platform::queryShareableContent(content, /*excludingDesktopWindows=*/false, onScreenWindowsOnly);
-    co_return listWindows(answer, tables);
+    try {
+        const platform::ShareableContentResult answer =
+            co_await platform::queryShareableContent(content, /*excludingDesktopWindows=*/false, onScreenWindowsOnly);
+        co_return listWindows(answer, tables);
+    } catch (const std::exception& error) {
+        // Whatever goes wrong is reported like a failed query rather than ending the
+        // process without a word.
+        co_return failure(error.what());
+    }
 }
 
 }  // namespace kelvane::windows

@@ -67,9 +67,8 @@ std::vector<WindowListEntry> keepTitledWindows(std::vector<RawWindowEntry> candi
     std::vector<WindowListEntry> kept;
     kept.reserve(candidates.size());
     for (RawWindowEntry& candidate : candidates) {
-        const bool untitledSibling = candidate.bundleId && !candidate.hasRawTitle &&
-                                     titledCount.contains(*candidate.bundleId) &&
-                                     titledCount[*candidate.bundleId] >= 1;
+        const auto titled = candidate.bundleId ? titledCount.find(*candidate.bundleId) : titledCount.end();
+        const bool untitledSibling = !candidate.hasRawTitle && titled != titledCount.end() && titled->second >= 1;
         if (!untitledSibling) kept.push_back(std::move(candidate.entry));
     }
     return kept;

@@ -114,6 +114,26 @@ TEST(ListingWork, AnAnswerFromAnotherThreadResumesTheListingOnItsOwnExecutor) {
     EXPECT_NE(outcome->document->find("\"window:3:0\""), std::string::npos);
 }
 
+class ThrowingContent final : public platform::ShareableContent {
+public:
+    void getShareableContent(bool, bool, platform::ShareableContentHandler) override {
+        throw std::runtime_error("the display server went away");
+    }
+};
+
+TEST(ListingWork, ABackendThatThrowsIsReportedLikeAFailedQuery) {
+    ThrowingContent content;
+    asio::io_context context;
+    std::optional<ListingOutcome> outcome;
+    const ExclusionTables tables = makeExclusionTables();
+    asio::co_spawn(context, listingWork(content, true, tables),
+                   [&outcome](std::exception_ptr, ListingOutcome result) { outcome = std::move(result); });
+    context.run();
+    ASSERT_TRUE(outcome);
+    EXPECT_FALSE(outcome->document);
+    EXPECT_EQ(outcome->errorLine, "Error listing windows: the display server went away");
+}
+
 TEST(ListingWork, NoWindowsIsAnEmptyArray) {
     FakeShareableContent content;
     const ListingOutcome outcome = runListing(content, true);
