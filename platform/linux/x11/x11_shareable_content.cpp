@@ -159,20 +159,25 @@ private:
         if (hasRandr) readMonitors(c, versionCookie, monitorsCookie, content);
         if (content.displays.empty()) addRootDisplay(x, content);
 
-        // XQueryTree and the stacking list both run from bottom to top.
-        std::vector<xcb_window_t> frontToBack;
-        const bool managed = stacking && windowManagerRuns(c, firstValue32(readProperty(c, wmCheckCookie)), atoms);
-        if (managed) {
-            frontToBack = propertyValues32(stacking);
-        } else if (tree) {
-            const xcb_window_t* children = xcb_query_tree_children(tree.get());
-            frontToBack.assign(children, children + xcb_query_tree_children_length(tree.get()));
-        }
-        std::reverse(frontToBack.begin(), frontToBack.end());
-
+        // A window manager that follows the conventions names a check window on the
+        // root, and that window names itself; a stale list left by one that died does
+        // not count. The stacking list's windows are asked for together with the check,
+        // so the check costs no round trip of its own.
+        const auto checkWindow = firstValue32(readProperty(c, wmCheckCookie));
+        std::optional<xcb_get_property_cookie_t> selfCheckCookie;
+        if (stacking && checkWindow) selfCheckCookie = askProperty(c, *checkWindow, atoms[netSupportingWmCheck]);
         std::vector<WindowRequests> requests;
-        requests.reserve(frontToBack.size());
-        for (const xcb_window_t window : frontToBack) requests.push_back(ask(x, window, atoms));
+        if (selfCheckCookie) requests = askFrontToBack(x, propertyValues32(stacking), atoms);
+        const bool managed = selfCheckCookie && firstValue32(readProperty(c, *selfCheckCookie)) == checkWindow;
+        if (!managed) {
+            for (const WindowRequests& request : requests) discard(c, request);
+            requests.clear();
+            if (tree) {
+                const xcb_window_t* children = xcb_query_tree_children(tree.get());
+                requests = askFrontToBack(
+                    x, {children, children + xcb_query_tree_children_length(tree.get())}, atoms);
+            }
+        }
         for (const WindowRequests& request : requests) {
             if (auto window = collect(x, request, atoms, currentDesktop, managed)) {
                 const bool isDesktop = window->windowLayer == x11::kDesktopLayer;
@@ -183,15 +188,6 @@ private:
         }
         x.throwIfBroken();
         return content;
-    }
-
-    // A window manager that follows the conventions names a check window on the root,
-    // and that window names itself; a stale property left by one that died does not.
-    static bool windowManagerRuns(xcb_connection_t* c, std::optional<std::uint32_t> checkWindow,
-                                  const std::vector<xcb_atom_t>& atoms) {
-        if (!checkWindow) return false;
-        const auto self = firstValue32(readProperty(c, askProperty(c, *checkWindow, atoms[netSupportingWmCheck])));
-        return self == checkWindow;
     }
 
     static void readMonitors(xcb_connection_t* c, xcb_randr_query_version_cookie_t versionCookie,
@@ -251,6 +247,27 @@ private:
             .state = askProperty(c, window, atoms[netWmState]),
             .desktop = askProperty(c, window, atoms[netWmDesktop]),
         };
+    }
+
+    // `bottomToTop` is in the order of XQueryTree and of the stacking list.
+    static std::vector<WindowRequests> askFrontToBack(const XConnection& x, const std::vector<xcb_window_t>& bottomToTop,
+                                                      const std::vector<xcb_atom_t>& atoms) {
+        std::vector<WindowRequests> requests;
+        requests.reserve(bottomToTop.size());
+        for (auto window = bottomToTop.rbegin(); window != bottomToTop.rend(); ++window) {
+            requests.push_back(ask(x, *window, atoms));
+        }
+        return requests;
+    }
+
+    static void discard(xcb_connection_t* c, const WindowRequests& request) {
+        for (const unsigned int sequence :
+             {request.attributes.sequence, request.geometry.sequence, request.origin.sequence,
+              request.netWmName.sequence, request.wmName.sequence, request.wmClass.sequence, request.pid.sequence,
+              request.gtkApplicationId.sequence, request.kdeDesktopFile.sequence, request.windowType.sequence,
+              request.state.sequence, request.desktop.sequence}) {
+            xcb_discard_reply(c, sequence);
+        }
     }
 
     // Reads every reply of one window (all of them, so none is left pending) and forms
