@@ -405,28 +405,24 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
     if (desktop == nullptr) {
         return nullptr;
     }
-    // Among the windows that hold the point, those of the application whose window X
-    // shows topmost there come first, then the active window, then the first found.
-    const std::optional<pid_t> topmostPid = pointer_.topmostClientPid(x, y);
-    Owned<AtspiAccessible> chosen;
-    int chosenRank = -1;
     auto applications = guarded(desktop.get(), [&] { return childrenOf(desktop.get()); });
     if (!applications) {
         return nullptr;
     }
+    struct Candidate {
+        Owned<AtspiAccessible> window;
+        AtspiAccessible* application;
+        bool active;
+    };
+    std::vector<Candidate> candidates;
     for (Owned<AtspiAccessible>& application : *applications) {
         auto windows = guarded(application.get(), [&] { return childrenOf(application.get()); });
         if (!windows) {
             continue;
         }
-        const bool topmostApplication = topmostPid && processOf(application.get()) == topmostPid;
         for (Owned<AtspiAccessible>& window : *windows) {
             Owned<AtspiStateSet> set(states(window.get()));
             if (!hasState(set.get(), ATSPI_STATE_SHOWING) || hasState(set.get(), ATSPI_STATE_ICONIFIED)) {
-                continue;
-            }
-            int rank = (topmostApplication ? 2 : 0) + (hasState(set.get(), ATSPI_STATE_ACTIVE) ? 1 : 0);
-            if (rank <= chosenRank) {
                 continue;
             }
             auto holdsPoint = guarded(window.get(), [&] {
@@ -443,15 +439,31 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
                 return contains;
             });
             if (holdsPoint.value_or(false)) {
-                chosen = std::move(window);
-                chosenRank = rank;
+                candidates.push_back({std::move(window), application.get(), hasState(set.get(), ATSPI_STATE_ACTIVE)});
             }
         }
     }
-    if (chosen == nullptr) {
+    if (candidates.empty()) {
         return nullptr;
     }
-    return wrap(deepestAt(chosen.get(), x, y));
+    // Where windows overlap, those of the application whose window X shows topmost at
+    // the point come first, then the active window, then the first found. Asking X
+    // costs a few round trips, so only overlaps pay for it.
+    std::optional<pid_t> topmostPid;
+    if (candidates.size() > 1) {
+        topmostPid = pointer_.topmostClientPid(x, y);
+    }
+    Candidate* chosen = nullptr;
+    int chosenRank = -1;
+    for (Candidate& candidate : candidates) {
+        bool topmostApplication = topmostPid && processOf(candidate.application) == topmostPid;
+        int rank = (topmostApplication ? 2 : 0) + (candidate.active ? 1 : 0);
+        if (rank > chosenRank) {
+            chosen = &candidate;
+            chosenRank = rank;
+        }
+    }
+    return wrap(deepestAt(chosen->window.get(), x, y));
 }
 
 AccessibleElement AtspiToolkit::focusedElement() {
