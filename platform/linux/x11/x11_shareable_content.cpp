@@ -5,7 +5,8 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <cstring>
+#include <optional>
+#include <vector>
 
 #include "platform/linux/x11/window_properties.h"
 #include "platform/linux/x11/x_connection.h"
@@ -23,7 +24,6 @@ enum Atom : std::size_t {
     netClientListStacking,
     netCurrentDesktop,
     netWmName,
-    utf8String,
     netWmPid,
     gtkApplicationId,
     kdeNetWmDesktopFile,
@@ -41,7 +41,6 @@ const std::vector<std::string_view> kAtomNames = {
     "_NET_CLIENT_LIST_STACKING",
     "_NET_CURRENT_DESKTOP",
     "_NET_WM_NAME",
-    "UTF8_STRING",
     "_NET_WM_PID",
     "_GTK_APPLICATION_ID",
     "_KDE_NET_WM_DESKTOP_FILE",
