@@ -165,8 +165,9 @@ std::optional<std::string> AtspiToolkit::text(AtspiAccessible* object,
 }
 
 AtspiStateSet* AtspiToolkit::states(AtspiAccessible* object) {
-    auto set = guarded(object, [&] { return atspi_accessible_get_state_set(object); });
-    return set ? *set : nullptr;
+    // An owned reference inside, so a set thrown away after a time-out is released.
+    auto set = guarded(object, [&] { return Owned<AtspiStateSet>(atspi_accessible_get_state_set(object)); });
+    return set ? set->release() : nullptr;
 }
 
 bool AtspiToolkit::implementsText(AtspiAccessible* object) {
@@ -299,42 +300,37 @@ AccessibleElement AtspiToolkit::parentElement(const AccessibleElement& element) 
     if (object == nullptr || std::strcmp(ATSPI_OBJECT(object)->path, applicationRootPath) == 0) {
         return nullptr;
     }
-    auto parent = guarded(object, [&]() -> AtspiAccessible* {
+    // Answers are owned references, so one thrown away after a time-out is released.
+    auto parent = guarded(object, [&] {
         GError* error = nullptr;
-        AtspiAccessible* found = atspi_accessible_get_parent(object, &error);
+        Owned<AtspiAccessible> found(atspi_accessible_get_parent(object, &error));
         if (error != nullptr) {
             g_error_free(error);
-            if (found != nullptr) {
-                g_object_unref(found);
-            }
-            return nullptr;
+            found.reset();
         }
         return found;
     });
-    return wrap(parent.value_or(nullptr));
+    return parent ? wrap(parent->release()) : nullptr;
 }
 
 AtspiAccessible* AtspiToolkit::deepestAt(AtspiAccessible* window, int x, int y) {
     AtspiAccessible* current = ATSPI_ACCESSIBLE(g_object_ref(window));
     for (int depth = 0; depth < maxHitTestDepth; ++depth) {
-        auto child = guarded(current, [&]() -> AtspiAccessible* {
+        auto child = guarded(current, [&] {
+            Owned<AtspiAccessible> found;
             Owned<AtspiComponent> component(atspi_accessible_get_component_iface(current));
             if (component == nullptr) {
-                return nullptr;
+                return found;
             }
             GError* error = nullptr;
-            AtspiAccessible* found =
-                atspi_component_get_accessible_at_point(component.get(), x, y, ATSPI_COORD_TYPE_SCREEN, &error);
+            found.reset(atspi_component_get_accessible_at_point(component.get(), x, y, ATSPI_COORD_TYPE_SCREEN, &error));
             if (error != nullptr) {
                 g_error_free(error);
-                if (found != nullptr) {
-                    g_object_unref(found);
-                }
-                return nullptr;
+                found.reset();
             }
             return found;
         });
-        AtspiAccessible* next = child.value_or(nullptr);
+        AtspiAccessible* next = child ? child->release() : nullptr;
         if (next == nullptr) {
             break;
         }
@@ -494,32 +490,30 @@ AccessibleElement AtspiToolkit::focusedElement() {
             if (!hasState(set.get(), ATSPI_STATE_ACTIVE)) {
                 continue;
             }
-            auto found = guarded(window.get(), [&]() -> AtspiAccessible* {
+            auto found = guarded(window.get(), [&] {
+                Owned<AtspiAccessible> first;
                 Owned<AtspiCollection> collection(atspi_accessible_get_collection_iface(window.get()));
                 if (collection == nullptr) {
-                    return nullptr;
+                    return first;
                 }
                 GError* error = nullptr;
                 GArray* matches = atspi_collection_get_matches(collection.get(), rule.get(),
                                                                ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, &error);
                 g_clear_error(&error);
                 if (matches == nullptr) {
-                    return nullptr;
+                    return first;
                 }
-                AtspiAccessible* first = nullptr;
                 for (guint i = 0; i < matches->len; ++i) {
-                    AtspiAccessible* match = g_array_index(matches, AtspiAccessible*, i);
+                    Owned<AtspiAccessible> match(g_array_index(matches, AtspiAccessible*, i));
                     if (first == nullptr) {
-                        first = match;
-                    } else {
-                        g_object_unref(match);
+                        first = std::move(match);
                     }
                 }
                 g_array_free(matches, TRUE);
                 return first;
             });
             if (found && *found != nullptr) {
-                return wrap(*found);
+                return wrap(found->release());
             }
         }
     }
