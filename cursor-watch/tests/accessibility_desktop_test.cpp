@@ -1,6 +1,7 @@
 // The accessibility fallback against a real GTK window on the throwaway desktop: the
 // probe's answers for each kind of widget, and the same answers in the monitor's
 // STATE lines when it knows no cursor images to compare with.
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -102,6 +103,30 @@ TEST_F(AccessibilityDesktopTest, MonitorReportsTheProbeWhenItKnowsNoCursors) {
         waitpid(monitor.pid(), &status, 0);
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::filesystem::remove_all(emptyThemes);
+}
+
+TEST_F(AccessibilityDesktopTest, MonitorKeepsPollingPastAFrozenApplication) {
+    std::string emptyThemes = (std::filesystem::temp_directory_path() / "kelvane-no-cursors-XXXXXX").string();
+    ASSERT_NE(mkdtemp(emptyThemes.data()), nullptr);
+    setenv("XCURSOR_PATH", emptyThemes.c_str(), 1);
+    setenv("XCURSOR_THEME", "kelvane-no-such-theme", 1);
+
+    ASSERT_TRUE(pointAt("enabledButton"));
+    {
+        testing::ChildWithPipes monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
+        EXPECT_EQ(monitor.readLine(std::chrono::seconds(20)), "STATE:pointer");
+
+        // A frozen application answers nothing: the monitor reports the arrow and goes
+        // on polling, and picks the button up again once the application is back.
+        ASSERT_EQ(kill(window->pid(), SIGSTOP), 0);
+        EXPECT_EQ(monitor.readLine(std::chrono::seconds(20)), "STATE:arrow");
+        ASSERT_EQ(kill(window->pid(), SIGCONT), 0);
+        EXPECT_EQ(monitor.readLine(std::chrono::seconds(20)), "STATE:pointer");
+
+        ASSERT_TRUE(monitor.writeLine("stop"));
+        EXPECT_EQ(monitor.readLine(std::chrono::seconds(20)), std::nullopt);
+    }
     std::filesystem::remove_all(emptyThemes);
 }
 
