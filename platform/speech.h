@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,6 +63,16 @@ public:
         AudioChunk chunk = std::move(chunks_.front());
         chunks_.pop_front();
         return chunk;
+    }
+
+    // Consumer side: every chunk waiting, at least one unless the audio has ended; empty
+    // once the audio has ended and every chunk was taken.
+    std::vector<AudioChunk> takeChunks() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return ended_ || !chunks_.empty(); });
+        std::vector<AudioChunk> taken(std::make_move_iterator(chunks_.begin()), std::make_move_iterator(chunks_.end()));
+        chunks_.clear();
+        return taken;
     }
 
 private:

@@ -84,10 +84,12 @@ private:
         std::string published;
         std::chrono::steady_clock::duration decodeTime{};
 
-        while (auto chunk = request_->nextChunk()) {
+        // When the decoder has fallen behind, it takes all the waiting audio at once and
+        // looks at its hypothesis once, so it catches up sooner.
+        for (auto chunks = request_->takeChunks(); !chunks.empty(); chunks = request_->takeChunks()) {
             if (cancelled_) return;
             samples.clear();
-            resampler.convert(*chunk, samples);
+            for (const AudioChunk& chunk : chunks) resampler.convert(chunk, samples);
             utterance.insert(utterance.end(), samples.begin(), samples.end());
             if (!decoding) continue;
             const auto decodeStart = std::chrono::steady_clock::now();
