@@ -1,5 +1,9 @@
 #include "cursor-watch/cursor_image_export.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
 #include "common/base64.h"
 #include "common/number_text.h"
 #include "cursor-watch/cairo_cursor_surface.h"
@@ -34,9 +38,15 @@ std::optional<std::string> cursorImageLine(std::string_view name, const platform
     const std::optional<std::vector<std::uint8_t>> png = cursorPng(image);
     if (!png) return std::nullopt;
 
+    const double numbers[] = {image.hotspotX / width, image.hotspotY / height, width / height};
+    // "inf" or "nan" would mean nothing to the host; such a cursor is left out.
+    if (!std::all_of(std::begin(numbers), std::end(numbers), [](double number) { return std::isfinite(number); })) {
+        return std::nullopt;
+    }
+
     std::string line = "CURSOR_IMAGE:";
     line += name;
-    for (const double number : {image.hotspotX / width, image.hotspotY / height, width / height}) {
+    for (const double number : numbers) {
         line += ':';
         line += common::fractionalNumberText(number);
     }

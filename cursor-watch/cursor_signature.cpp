@@ -14,6 +14,9 @@ namespace {
 constexpr std::uint8_t opaqueAlphaFloor = 25;
 constexpr double aspectWeight = 1800;
 constexpr double hotspotWeight = 2200;
+// A drawn side thinner than this covers no sample visibly, and scaling by a factor this
+// small leaves cairo with a matrix it cannot invert; such a picture is left undrawn.
+constexpr double thinnestDrawnSide = 1.0 / 1024;
 
 // Draws the image's scale-1 bitmap into the square, scaled by the same factor along both
 // axes so it touches two opposite edges and is centred along the other axis.
@@ -27,6 +30,8 @@ bool drawCentred(cairo_t* context, const platform::CursorImage& image, int sampl
     const double drawnWidth = image.pointWidth * scale;
     const double drawnHeight = image.pointHeight * scale;
 
+    if (drawnWidth < thinnestDrawnSide || drawnHeight < thinnestDrawnSide) return true;
+
     cairo_translate(context, (side - drawnWidth) * 0.5, (side - drawnHeight) * 0.5);
     cairo_scale(context, drawnWidth / bitmap.pixelWidth, drawnHeight / bitmap.pixelHeight);
     cairo_set_source_surface(context, source.get(), 0, 0);
@@ -37,10 +42,23 @@ bool drawCentred(cairo_t* context, const platform::CursorImage& image, int sampl
     return cairo_status(context) == CAIRO_STATUS_SUCCESS;
 }
 
+// A weighted difference truncated toward zero. Differences of absurd hotspots can reach
+// infinity, which no integer holds; they are capped far above any acceptance limit.
+std::int64_t weightedTerm(double difference, double weight) {
+    constexpr double cap = 9007199254740992.0;  // 2^53
+    const double term = difference * weight;
+    if (!(term < cap)) return static_cast<std::int64_t>(cap);
+    return static_cast<std::int64_t>(term);
+}
+
 }  // namespace
 
 std::optional<CursorSignature> signature(const platform::CursorImage& image, int sampleSize) {
     if (!(image.pointWidth > 0) || !(image.pointHeight > 0) || sampleSize <= 0) return std::nullopt;
+    if (!std::isfinite(image.pointWidth) || !std::isfinite(image.pointHeight) || !std::isfinite(image.hotspotX) ||
+        !std::isfinite(image.hotspotY)) {
+        return std::nullopt;
+    }
     if (image.representations.empty()) return std::nullopt;
 
     CairoSurface square(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, sampleSize, sampleSize));
@@ -77,11 +95,10 @@ std::int64_t signatureScore(const CursorSignature& a, const CursorSignature& b) 
     for (std::size_t i = 0; i < count; ++i) {
         shape += std::abs(static_cast<int>(a.shapeSamples[i]) - static_cast<int>(b.shapeSamples[i]));
     }
-    // The casts truncate toward zero, which is the rounding the weights were tuned with.
-    const auto aspect = static_cast<std::int64_t>(std::fabs(a.aspectRatio - b.aspectRatio) * aspectWeight);
-    const auto hotspot = static_cast<std::int64_t>(
-        (std::fabs(a.hotspotXRatio - b.hotspotXRatio) + std::fabs(a.hotspotYRatio - b.hotspotYRatio)) *
-        hotspotWeight);
+    // Truncation toward zero is the rounding the weights were tuned with.
+    const std::int64_t aspect = weightedTerm(std::fabs(a.aspectRatio - b.aspectRatio), aspectWeight);
+    const std::int64_t hotspot = weightedTerm(
+        std::fabs(a.hotspotXRatio - b.hotspotXRatio) + std::fabs(a.hotspotYRatio - b.hotspotYRatio), hotspotWeight);
     return shape + aspect + hotspot;
 }
 

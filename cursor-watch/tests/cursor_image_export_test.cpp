@@ -1,5 +1,7 @@
 #include "cursor-watch/cursor_image_export.h"
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "cursor-watch/tests/image_line_decoding.h"
@@ -64,6 +66,12 @@ TEST(CursorImageLine, EmptyImagesGiveNoLine) {
     auto noBitmap = solidCursor(24, 24);
     noBitmap.representations.clear();
     EXPECT_FALSE(cursorImageLine("arrow", noBitmap));
+    // Ratios that are not numbers are not printed as "inf" or "nan".
+    auto farHotspot = cursorWithHotspot(24, 24, std::numeric_limits<double>::infinity(), 0);
+    EXPECT_FALSE(cursorImageLine("arrow", farHotspot));
+    auto hairline = solidCursor(24, 24);
+    hairline.pointHeight = 1e-320;
+    EXPECT_FALSE(cursorImageLine("arrow", hairline));
 }
 
 TEST(ExportCursorImages, PrintsTheRepresentativeCursorsInVocabularyOrderSkippingGaps) {

@@ -1,6 +1,7 @@
 #include "cursor-watch/cursor_signature.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,37 @@ TEST(CursorSignature, EmptyOrUndrawableImagesHaveNone) {
     auto truncatedBitmap = solidCursor(24, 24);
     truncatedBitmap.representations.front().pixels.resize(10);
     EXPECT_FALSE(signature(truncatedBitmap));
+
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    for (const double bad : {infinity, std::numeric_limits<double>::quiet_NaN()}) {
+        auto wide = solidCursor(24, 24);
+        wide.pointWidth = bad;
+        EXPECT_FALSE(signature(wide));
+        auto lost = solidCursor(24, 24);
+        lost.hotspotY = bad;
+        EXPECT_FALSE(signature(lost));
+    }
+}
+
+TEST(CursorSignature, ExtremeButFiniteImagesStillGetASignature) {
+    // So thin that nothing of it covers a sample: an empty mask, not a failure.
+    auto sliver = solidCursor(24, 24);
+    sliver.pointWidth = 1e-300;
+    const auto thin = signature(sliver);
+    ASSERT_TRUE(thin);
+    EXPECT_EQ(opaqueCount(*thin), 0);
+
+    // Hotspots far outside the image cost a capped amount instead of overflowing.
+    auto far = solidCursor(24, 24);
+    far.hotspotX = 1e308;
+    auto farOtherWay = far;
+    farOtherWay.hotspotX = -1e308;
+    const auto right = signature(far);
+    const auto left = signature(farOtherWay);
+    ASSERT_TRUE(right && left);
+    EXPECT_EQ(signatureScore(*right, *right), 0);
+    EXPECT_GT(signatureScore(*right, *left), 1'000'000'000);
+    EXPECT_EQ(signatureScore(*right, *left), signatureScore(*left, *right));
 }
 
 TEST(CursorSignature, SizesBelowOnePointAreNotDividedByThemselves) {
