@@ -26,7 +26,7 @@ namespace kelvane::platform::atspi {
 class AtspiToolkit final : public AccessibilityToolkit {
 public:
     static constexpr std::chrono::milliseconds callTimeout{100};
-    static constexpr std::chrono::seconds quarantine{2};
+    static constexpr std::chrono::seconds quarantine{1};
 
     AtspiToolkit();
 

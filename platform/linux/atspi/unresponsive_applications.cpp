@@ -19,9 +19,9 @@ bool UnresponsiveApplications::isQuarantined(const std::string& application, Clo
 
 bool UnresponsiveApplications::recordCall(const std::string& application, Clock::duration took,
                                           Clock::time_point now) {
-    // A reply that came within the last tenth of the time-out counts as one that did
-    // not come: the application is barely answering.
-    if (took * 10 < callTimeout_ * 9) {
+    // The bus library gives up on a reply at the time-out; a call that took that long
+    // got none, even where the library does not say so.
+    if (took < callTimeout_) {
         return false;
     }
     quarantinedUntil_[application] = now + quarantine_;

@@ -50,9 +50,10 @@ TEST(UnresponsiveApplications, OnlyACallThatReachedTheTimeOutQuarantines) {
     auto start = UnresponsiveApplications::Clock::time_point{} + 1h;
 
     EXPECT_FALSE(tracker.recordCall(":1.5", 30ms, start));
+    EXPECT_FALSE(tracker.recordCall(":1.5", 99ms, start));
     EXPECT_FALSE(tracker.isQuarantined(":1.5", start));
 
-    EXPECT_TRUE(tracker.recordCall(":1.5", 101ms, start));
+    EXPECT_TRUE(tracker.recordCall(":1.5", 100ms, start));
     EXPECT_TRUE(tracker.isQuarantined(":1.5", start + 1s));
     EXPECT_FALSE(tracker.isQuarantined(":1.6", start + 1s)) << "other applications are unaffected";
     EXPECT_FALSE(tracker.isQuarantined(":1.5", start + 2s)) << "the quarantine ends";
