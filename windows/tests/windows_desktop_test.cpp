@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -227,7 +228,8 @@ TEST(SharedDesktop, TitlesApplicationsAndFramesComeFromTheWindows) {
     WindowMaker maker;
     const std::uint32_t modern = maker.create(
         "net-wm-name=\"  Caf\xc3\xa9 \xe2\x80\x94 ~/docs\\n\" class=props,Props x=200 y=150 w=640 h=480");
-    const std::uint32_t legacy = maker.create("wm-name=Legacy class=props,Props w=300 h=200");
+    const std::uint32_t legacy = maker.create("wm-name=Caf\\xe9 class=props,Props w=300 h=200");
+    const std::uint32_t broken = maker.create("net-wm-name=Bad\\xffName class=props,Props w=300 h=200");
     const std::uint32_t processOnly = maker.create("title=Orphan class= w=300 h=200");
     const std::uint32_t nothing = maker.create("class= pid=0 w=300 h=200");
 
@@ -246,7 +248,10 @@ TEST(SharedDesktop, TitlesApplicationsAndFramesComeFromTheWindows) {
     EXPECT_LT(modernEntry->at("y").get<double>(), 200);
 
     ASSERT_NE(findWindow(list, legacy), nullptr);
-    EXPECT_EQ(findWindow(list, legacy)->at("windowTitle"), "Legacy");
+    // WM_NAME is Latin-1; a broken UTF-8 title is repaired, never passed on.
+    EXPECT_EQ(findWindow(list, legacy)->at("windowTitle"), "Caf\xC3\xA9");
+    ASSERT_NE(findWindow(list, broken), nullptr);
+    EXPECT_EQ(findWindow(list, broken)->at("windowTitle"), "Bad\xEF\xBF\xBDName");
 
     // Without WM_CLASS the application is named after the process (comm keeps 15 bytes).
     const json* orphan = findWindow(list, processOnly);
@@ -324,6 +329,30 @@ TEST(BareDesktop, WithoutAWindowManagerTheMappedTopLevelWindowsAreListedExactly)
         EXPECT_EQ(run.out, expected);
         EXPECT_EQ(run.err, "");
     }
+}
+
+// Sets a root window property of 32-bit values.
+void setRootWords(const char* name, xcb_atom_t type, const std::vector<std::uint32_t>& values) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(strlen(name)), name), nullptr);
+    ASSERT_NE(atom, nullptr);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, atom->atom, type, 32, static_cast<std::uint32_t>(values.size()),
+                        values.data());
+    free(atom);
+    free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    xcb_disconnect(c);
+}
+
+TEST(BareDesktop, AStackingListLeftByAWindowManagerThatDiedIsIgnored) {
+    if (!insideDesktop("bare")) return rerunInside("bare", {"--no-wm", "--no-audio", "--no-dbus"});
+    WindowMaker maker;
+    const std::uint32_t first = maker.create("title=First class=stale,Stale");
+    const std::uint32_t second = maker.create("title=Second class=stale,Stale");
+    // The check window does not name itself, as a running window manager's would.
+    setRootWords("_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {first});
+    setRootWords("_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, {first});
+    EXPECT_EQ(listedAmong(listWindows(), {first, second}), (std::vector<std::uint32_t>{first, second}));
 }
 
 TEST(BareDesktop, WithoutAWindowManagerTheTopmostWindowComesFirst) {
