@@ -173,12 +173,10 @@ std::optional<std::string> PulseCapture::start(PulseBufferHandler handler) {
 }
 
 void PulseCapture::setBufferFrames(std::uint32_t frames) {
-    if (mainLoop_) {
-        MainLoopLock lock(mainLoop_);
-        options_.bufferFrames = std::max<std::uint32_t>(frames, 1);
-    } else {
-        options_.bufferFrames = std::max<std::uint32_t>(frames, 1);
-    }
+    // Pulse's thread reads the size while it delivers.
+    std::optional<MainLoopLock> lock;
+    if (mainLoop_) lock.emplace(mainLoop_);
+    options_.bufferFrames = std::max<std::uint32_t>(frames, 1);
 }
 
 void PulseCapture::stop() {

@@ -69,7 +69,7 @@ private:
     void readAvailable();
     void deliverPending(std::int64_t firstSampleNs);
     std::string lastError() const;
-    // Runs `operation` with the main loop locked and waits for it to complete.
+    // Waits, with the main loop locked, until `operation` has completed, and releases it.
     void waitFor(pa_operation* operation);
     void stopLocked();
 
