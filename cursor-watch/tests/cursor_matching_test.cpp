@@ -6,6 +6,7 @@
 
 #include "cursor-watch/cursor_names.h"
 #include "cursor-watch/tests/synthetic_cursors.h"
+#include "testing/fake_system_cursor.h"
 
 namespace kelvane::cursorwatch {
 namespace {
@@ -45,13 +46,16 @@ struct ClassifierRun {
 ClassifierRun classify(std::vector<KnownCursorSignature> known, std::optional<platform::CursorImage> shown,
                        std::optional<std::string> probeAnswer) {
     ClassifierRun run;
+    kelvane::testing::FakeSystemCursor system;
+    system.show(std::move(shown));
     CursorTypeClassifier classifier(
-        std::move(known), [&] { return shown; },
+        std::move(known), [&] { return system.current(); },
         [&] {
             ++run.probes;
             return probeAnswer;
         });
     run.result = classifier.currentSystemCursorType();
+    EXPECT_EQ(system.reads(), 1) << "the current cursor is read once per poll";
     return run;
 }
 
