@@ -276,6 +276,37 @@ TEST(MediaWriter, AudioStaysInSyncAcrossLateStartGapAndOverlap) {
     EXPECT_NEAR(numberField(streamOf(probe(path), "audio"), "duration"), 1.495, 1.0 / 48000);
 }
 
+TEST(MediaWriter, FinishesRecordingsWithoutPicturesOrWithoutAnything) {
+    ScratchFolder folder;
+    // No screen frame was ever accepted: the movie holds its sound only.
+    const std::string soundOnly = folder.file("no-picture.mp4");
+    OpenWriter open = openWriter(soundOnly, MediaFileType::mpeg4, 320, 180, 192000);
+    appendTone(*open.audio, 0.0, 0.5);
+    open.writer->endSession(MediaTime::make(1, 2));
+    finish(open);
+    EXPECT_NEAR(numberField(streamOf(probe(soundOnly), "audio"), "duration"), 0.5, 1.0 / 48000);
+
+    // Nothing at all was appended.
+    const std::string empty = folder.file("empty.mov");
+    OpenWriter nothing = openWriter(empty, MediaFileType::quickTimeMovie, 320, 180, 192000);
+    nothing.writer->endSession(MediaTime::zero());
+    finish(nothing);
+    EXPECT_NEAR(numberField(probe(empty).at("format"), "duration"), 0.0, 0.001);
+}
+
+TEST(MediaWriter, FramesOfAnotherSizeAreScaledToTheFileSize) {
+    ScratchFolder folder;
+    const std::string path = folder.file("resized.mp4");
+    OpenWriter open = openWriter(path, MediaFileType::mpeg4, 320, 180, 0);
+    for (int i = 0; i < 10; ++i) appendPatiently(*open.video, videoSample(640, 360, i, MediaTime::make(i, 30)));
+    for (int i = 10; i < 15; ++i) appendPatiently(*open.video, videoSample(320, 180, i, MediaTime::make(i, 30)));
+    finish(open);
+    const auto video = streamOf(probe(path), "video");
+    EXPECT_EQ(video.value("width", 0), 320);
+    EXPECT_EQ(video.value("height", 0), 180);
+    EXPECT_EQ(probeFrames(path, "v:0").at("frames").size(), 15u);
+}
+
 TEST(MediaWriter, FullQueueRefusesBuffersInsteadOfWaiting) {
     ScratchFolder folder;
     const std::string path = folder.file("busy.mp4");
