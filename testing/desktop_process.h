@@ -1,9 +1,9 @@
 #pragma once
 // Runs a program as a child process the way the host application does: arguments,
 // environment, standard input written by the test, standard output and standard error
-// read back line by line with time-outs, and the exit status. Both output pipes are
-// drained whenever either is read or the exit is awaited, so a child that writes a lot
-// to one stream never stalls while the test waits on the other.
+// read back line by line with time-outs, and the exit status. A reader thread drains
+// both output pipes all the time, so a child that writes a lot never stalls or drops
+// data while the test sleeps or waits on the other stream.
 //
 // The child runs in its own process group; destroying a DesktopProcess whose child is
 // still running kills that group and reaps the child. Writing to a child that has closed its standard input
@@ -18,8 +18,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -107,6 +109,13 @@ public:
             closeAll();
             throw std::system_error(spawned, std::generic_category(), "DesktopProcess: cannot start " + argv[0]);
         }
+        if (pipe2(wake_, O_CLOEXEC) != 0) {
+            int failure = errno;
+            kill();
+            closeAll();
+            throw std::system_error(failure, std::generic_category(), "DesktopProcess: pipe");
+        }
+        reader_ = std::thread([this] { drain(); });
     }
 
     DesktopProcess(const DesktopProcess&) = delete;
@@ -117,6 +126,16 @@ public:
             ::kill(-pid_, SIGKILL);
             ::kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
+        }
+        // A grandchild outside the process group may still hold the pipes open, so the
+        // reader is told to stop rather than left waiting for their end.
+        if (reader_.joinable()) {
+            char stop = 0;
+            [[maybe_unused]] ssize_t ignored = ::write(wake_[1], &stop, 1);
+            reader_.join();
+        }
+        for (int fd : wake_) {
+            if (fd >= 0) ::close(fd);
         }
         closeAll();
     }
@@ -153,15 +172,15 @@ public:
     std::string readStdoutToEnd(Timeout timeout) { return readToEnd(stdout_, timeout); }
     std::string readStderrToEnd(Timeout timeout) { return readToEnd(stderr_, timeout); }
 
-    bool stdoutEnded() const { return stdout_.ended && stdout_.buffer.empty(); }
-    bool stderrEnded() const { return stderr_.ended && stderr_.buffer.empty(); }
+    bool stdoutEnded() const { return ended(stdout_); }
+    bool stderrEnded() const { return ended(stderr_); }
 
     // The exit status, or nothing when the child is still running after the time-out.
     std::optional<ExitStatus> waitForExit(Timeout timeout) {
         auto deadline = Clock::now() + timeout;
         while (!reap()) {
             if (Clock::now() >= deadline) return std::nullopt;
-            pump(std::min(deadline, Clock::now() + std::chrono::milliseconds(5)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return status_;
     }
@@ -175,7 +194,7 @@ public:
         if (!reap()) {
             ::kill(-pid_, SIGKILL);
             ::kill(pid_, SIGKILL);
-            while (!reap()) pump(Clock::now() + std::chrono::milliseconds(5));
+            while (!reap()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return *status_;
     }
@@ -202,38 +221,52 @@ private:
         return environment;
     }
 
-    // Moves whatever both pipes hold into their buffers, waiting at most until deadline
-    // for something to arrive.
-    void pump(Clock::time_point deadline) {
-        pollfd fds[2];
-        Stream* streams[2];
-        nfds_t count = 0;
-        for (Stream* stream : {&stdout_, &stderr_}) {
-            if (stream->fd >= 0 && !stream->ended) {
-                fds[count] = {stream->fd, POLLIN, 0};
-                streams[count++] = stream;
+    bool ended(const Stream& stream) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return stream.ended && stream.buffer.empty();
+    }
+
+    // The reader thread: moves whatever either pipe holds into its buffer until both
+    // have ended or the wake pipe says stop.
+    void drain() {
+        while (true) {
+            pollfd fds[3] = {{wake_[0], POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+            Stream* streams[3] = {nullptr, &stdout_, &stderr_};
+            bool open = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                for (int i = 1; i < 3; ++i) {
+                    if (!streams[i]->ended) {
+                        fds[i].fd = streams[i]->fd;
+                        open = true;
+                    }
+                }
             }
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (count == 0) {
-            if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
-            return;
-        }
-        if (poll(fds, count, static_cast<int>(std::max<long long>(left, 0))) <= 0) return;
-        for (nfds_t i = 0; i < count; ++i) {
-            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-            char chunk[65536];
-            ssize_t got = ::read(fds[i].fd, chunk, sizeof chunk);
-            if (got > 0) {
-                streams[i]->buffer.append(chunk, static_cast<size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                streams[i]->ended = true;
+            if (!open) return;
+            if (poll(fds, 3, -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if (fds[0].revents != 0) return;
+            for (int i = 1; i < 3; ++i) {
+                if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+                char chunk[65536];
+                ssize_t got = ::read(fds[i].fd, chunk, sizeof chunk);
+                if (got < 0 && errno == EINTR) continue;
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (got > 0) {
+                    streams[i]->buffer.append(chunk, static_cast<size_t>(got));
+                } else {
+                    streams[i]->ended = true;
+                }
+                arrived_.notify_all();
             }
         }
     }
 
     std::optional<std::string> readLine(Stream& stream, Timeout timeout) {
         auto deadline = Clock::now() + timeout;
+        std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
             size_t end = stream.buffer.find('\n');
             if (end != std::string::npos) {
@@ -245,14 +278,15 @@ private:
                 if (stream.buffer.empty()) return std::nullopt;
                 return std::exchange(stream.buffer, {});
             }
-            if (Clock::now() >= deadline) return std::nullopt;
-            pump(deadline);
+            if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout && Clock::now() >= deadline) {
+                if (stream.buffer.find('\n') == std::string::npos && !stream.ended) return std::nullopt;
+            }
         }
     }
 
     std::string readToEnd(Stream& stream, Timeout timeout) {
-        auto deadline = Clock::now() + timeout;
-        while (!stream.ended && Clock::now() < deadline) pump(deadline);
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait_for(lock, timeout, [&] { return stream.ended; });
         return std::exchange(stream.buffer, {});
     }
 
@@ -275,8 +309,12 @@ private:
 
     pid_t pid_ = -1;
     int stdin_ = -1;
+    int wake_[2] = {-1, -1};
+    mutable std::mutex mutex_;  // guards both streams
+    std::condition_variable arrived_;
     Stream stdout_;
     Stream stderr_;
+    std::thread reader_;
     std::optional<ExitStatus> status_;
 };
 

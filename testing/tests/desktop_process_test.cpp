@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
 
 #include <string>
 
@@ -70,6 +74,25 @@ TEST(DesktopProcess, LargeErrorOutputDoesNotStallTheChild) {
     EXPECT_EQ(child.readStdoutLine(30s), "done");
     EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(0));
     EXPECT_EQ(child.readStderrToEnd(10s).size(), 2000000u);
+}
+
+TEST(DesktopProcess, OutputIsDrainedWhileTheTestIsBusyElsewhere) {
+    // The child finishes writing far more than a pipe holds while the test does not
+    // touch it, as when a test sleeps during a recording.
+    char folder[] = "/tmp/desktop-process-test.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string marker = std::string(folder) + "/written";
+    DesktopProcess child({"sh", "-c", "head -c 1000000 /dev/zero; touch " + marker});
+    bool written = false;
+    for (int i = 0; i < 1000 && !written; ++i) {
+        std::this_thread::sleep_for(10ms);
+        written = access(marker.c_str(), F_OK) == 0;
+    }
+    EXPECT_TRUE(written);
+    EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(0));
+    EXPECT_EQ(child.readStdoutToEnd(10s).size(), 1000000u);
+    unlink(marker.c_str());
+    rmdir(folder);
 }
 
 TEST(DesktopProcess, AppliesEnvironmentAndWorkingDirectory) {
