@@ -10,6 +10,7 @@
 #include "common/asio.h"
 #include "common/line_output.h"
 #include "common/line_reader.h"
+#include "dictate/command_line.h"
 #include "dictate/dictation_events.h"
 #include "dictate/dictation_session.h"
 #include "dictate/main_queue.h"
@@ -42,7 +43,8 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     silenceStandardError();
 
-    const std::string localeId = argc > 1 ? argv[1] : std::string(dictate::defaultLocaleId);
+    const std::string localeId =
+        dictate::localeIdFromArguments({argv, static_cast<std::size_t>(argc > 0 ? argc : 0)});
 
     asio::io_context mainContext;
     auto keepRunning = asio::make_work_guard(mainContext);

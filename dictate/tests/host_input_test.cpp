@@ -1,9 +1,11 @@
-#include "dictate/stop_command.h"
-
+// What the host hands the program: the command line and the lines on standard input.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
+
+#include "dictate/command_line.h"
+#include "dictate/stop_command.h"
 
 namespace kelvane::dictate {
 namespace {
@@ -57,6 +59,14 @@ TEST(StopCommandTest, ReaderReturnsAtTheEndOfInput) {
     common::LineReader reader(input.readEnd);
     waitForStopOrEndOfInput(reader);
     EXPECT_FALSE(reader.next());
+}
+
+TEST(CommandLineTest, FirstArgumentIsTheLocaleEvenWhenEmptyElseTheDefault) {
+    using Args = std::vector<const char*>;
+    EXPECT_EQ(localeIdFromArguments(Args{"kelvane-dictate"}), "en-IN");
+    EXPECT_EQ(localeIdFromArguments(Args{"kelvane-dictate", "de-DE", "ignored"}), "de-DE");
+    EXPECT_EQ(localeIdFromArguments(Args{"kelvane-dictate", ""}), "");
+    EXPECT_EQ(localeIdFromArguments(Args{}), "en-IN");
 }
 
 }  // namespace
