@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     using namespace kelvane;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     silenceStandardError();
+    // A host that stopped reading must not kill the process before it ends on its own terms.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const std::string localeId =
         dictate::localeIdFromArguments({argv, static_cast<std::size_t>(argc > 0 ? argc : 0)});

@@ -151,6 +151,15 @@ TEST_F(DictateDesktopTest, EndOfInputRightAfterReadyGivesAnEmptyFinalWithinTheGr
     EXPECT_EQ(process.standardError(), "");
 }
 
+TEST_F(DictateDesktopTest, HostThatStopsReadingStillGetsAnOrdinaryEnd) {
+    DictateProcess process({program});
+    const auto ready = process.readLine(20s);
+    ASSERT_TRUE(ready);
+    process.closeOutput();
+    process.writeLine("stop");
+    EXPECT_EQ(process.waitForExit(6s), 0);
+}
+
 TEST_F(DictateDesktopTest, UnreachableSoundServerIsMicStartWithItsReason) {
     DictateProcess process({program}, {{"PULSE_SERVER", "unix:" + (folder / "nobody-listens").string()}});
     const auto line = process.readLine(20s);

@@ -82,6 +82,12 @@ public:
         input_ = -1;
     }
 
+    // The host stops reading: later writes of the program find no reader.
+    void closeOutput() {
+        ::close(output_);
+        output_ = -1;
+    }
+
     // The next output line without its line feed; nothing at the deadline or end of output.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
