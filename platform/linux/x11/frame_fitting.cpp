@@ -1,0 +1,69 @@
+#include "platform/linux/x11/frame_fitting.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+namespace kelvane::platform::x11 {
+
+FittedArea fitInto(int sourceWidth, int sourceHeight, int frameWidth, int frameHeight) {
+    if (sourceWidth <= 0 || sourceHeight <= 0 || frameWidth <= 0 || frameHeight <= 0) return {};
+    const double scale = std::min(static_cast<double>(frameWidth) / sourceWidth,
+                                  static_cast<double>(frameHeight) / sourceHeight);
+    const int width = std::clamp(static_cast<int>(std::lround(sourceWidth * scale)), 1, frameWidth);
+    const int height = std::clamp(static_cast<int>(std::lround(sourceHeight * scale)), 1, frameHeight);
+    return {(frameWidth - width) / 2, (frameHeight - height) / 2, width, height};
+}
+
+FrameFitter::FrameFitter(int frameWidth, int frameHeight) : frameWidth_(frameWidth), frameHeight_(frameHeight) {}
+
+FrameFitter::~FrameFitter() { sws_freeContext(scaler_); }
+
+namespace {
+
+void makeOpaque(VideoFrame& frame) {
+    for (int row = 0; row < frame.height; ++row) {
+        std::uint8_t* pixel = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
+        for (int column = 0; column < frame.width; ++column) pixel[column * 4 + 3] = 0xff;
+    }
+}
+
+}  // namespace
+
+VideoFrame FrameFitter::fit(const SourceImage& image) {
+    VideoFrame frame;
+    frame.width = frameWidth_;
+    frame.height = frameHeight_;
+    frame.stride = frameWidth_ * 4;
+    frame.pixels.assign(static_cast<std::size_t>(frame.stride) * frameHeight_, 0);
+
+    const FittedArea area = fitInto(image.width, image.height, frameWidth_, frameHeight_);
+    if (area.width == 0) return frame;
+    std::uint8_t* target = frame.pixels.data() + static_cast<std::size_t>(area.y) * frame.stride + area.x * 4;
+
+    if (area.width == image.width && area.height == image.height) {
+        for (int row = 0; row < image.height; ++row) {
+            std::memcpy(target + static_cast<std::size_t>(row) * frame.stride,
+                        image.pixels + static_cast<std::size_t>(row) * image.stride,
+                        static_cast<std::size_t>(image.width) * 4);
+        }
+    } else {
+        scaler_ = sws_getCachedContext(scaler_, image.width, image.height, AV_PIX_FMT_BGRA, area.width, area.height,
+                                       AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!scaler_) throw std::runtime_error("Cannot scale a captured image into the recording's size");
+        const std::uint8_t* sourcePlanes[] = {image.pixels};
+        const int sourceStrides[] = {image.stride};
+        std::uint8_t* targetPlanes[] = {target};
+        const int targetStrides[] = {frame.stride};
+        sws_scale(scaler_, sourcePlanes, sourceStrides, 0, image.height, targetPlanes, targetStrides);
+    }
+    makeOpaque(frame);
+    return frame;
+}
+
+}  // namespace kelvane::platform::x11

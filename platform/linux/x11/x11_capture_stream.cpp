@@ -1,0 +1,187 @@
+#include "platform/linux/x11/x11_capture_stream.h"
+
+#include <time.h>
+
+#include "platform/linux/x11/capture_pacing.h"
+
+namespace kelvane::platform::x11 {
+namespace {
+
+constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
+
+std::int64_t monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+PacingClock::duration frameInterval(const MediaTime& interval) {
+    const double seconds = interval.isValid() && interval.seconds() > 0 ? interval.seconds() : 1.0 / 60;
+    return std::chrono::duration_cast<PacingClock::duration>(std::chrono::duration<double>(seconds));
+}
+
+SampleBuffer screenSample(VideoFrame frame, FrameStatus status, std::int64_t capturedNs, const MediaTime& duration) {
+    SampleTiming timing;
+    timing.duration = duration;
+    timing.presentationTimeStamp = MediaTime::make(capturedNs, nanosecondTimescale);
+    SampleAttachments attachments{{{frameStatusAttachmentKey, static_cast<std::int64_t>(status)}}};
+    return SampleBuffer::video(std::move(frame), timing, std::move(attachments));
+}
+
+}  // namespace
+
+X11CaptureStream::X11CaptureStream(CaptureSource source, StreamConfiguration configuration,
+                                   std::weak_ptr<CaptureStreamDelegate> delegate)
+    : source_(source), configuration_(std::move(configuration)), delegate_(std::move(delegate)) {}
+
+X11CaptureStream::~X11CaptureStream() { stopAll(); }
+
+void X11CaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
+                                       SampleHandlerQueue queue) {
+    if (!queue) throw CaptureStreamError("A stream output needs a queue to deliver its samples on");
+    outputs_[type] = Output{std::move(output), std::move(queue)};
+}
+
+void X11CaptureStream::startCapture(StreamCompletion completion) {
+    if (videoThread_.joinable()) {
+        completion(std::string("The capture is already running"));
+        return;
+    }
+    std::unique_ptr<XImageGrabber> grabber;
+    try {
+        grabber = std::make_unique<XImageGrabber>(source_);
+    } catch (const std::exception& error) {
+        completion(std::string(error.what()));
+        return;
+    }
+    {
+        std::unique_lock gate(delivery_->gate);
+        delivery_->open = true;
+    }
+    if (auto error = startAudio()) {
+        stopAll();
+        completion(std::move(error));
+        return;
+    }
+    {
+        std::lock_guard lock(videoMutex_);
+        videoRunning_ = true;
+        firstFrameDelivered_ = false;
+    }
+    videoThread_ = std::thread(&X11CaptureStream::runVideo, this, std::move(grabber));
+    completion(std::nullopt);
+}
+
+std::optional<std::string> X11CaptureStream::startAudio() {
+    const bool wantsSystemAudio = configuration_.capturesAudio && outputs_.contains(StreamOutputType::audio);
+    const bool wantsMicrophone = configuration_.capturesAudio && configuration_.captureMicrophone &&
+                                 outputs_.contains(StreamOutputType::microphone);
+    if (!wantsSystemAudio && !wantsMicrophone) return std::nullopt;
+
+    serverWatch_ = std::make_unique<pulse::PulseServerWatch>();
+    if (auto error = serverWatch_->watch([this](const std::string& description) {
+            reportError("Lost the connection to the sound server: " + description);
+        })) {
+        return "Cannot reach the sound server: " + *error;
+    }
+    if (wantsSystemAudio) {
+        systemAudio_ = std::make_unique<pulse::PulseSampleSource>(pulse::defaultMonitorSource);
+        if (auto error = systemAudio_->start(
+                [this](SampleBuffer buffer) { deliver(StreamOutputType::audio, std::move(buffer)); })) {
+            return "Cannot capture system audio: " + *error;
+        }
+    }
+    if (wantsMicrophone) {
+        microphone_ = std::make_unique<pulse::PulseSampleSource>(configuration_.microphoneCaptureDeviceID.value_or(""));
+        if (auto error = microphone_->start(
+                [this](SampleBuffer buffer) { deliver(StreamOutputType::microphone, std::move(buffer)); })) {
+            return "Cannot capture the microphone: " + *error;
+        }
+    }
+    return std::nullopt;
+}
+
+void X11CaptureStream::stopCapture(StreamCompletion completion) {
+    stopAll();
+    completion(std::nullopt);
+}
+
+void X11CaptureStream::stopAll() {
+    {
+        std::lock_guard lock(videoMutex_);
+        videoRunning_ = false;
+    }
+    videoWake_.notify_all();
+    if (videoThread_.joinable()) videoThread_.join();
+    if (systemAudio_) systemAudio_->stop();
+    if (microphone_) microphone_->stop();
+    serverWatch_.reset();
+    std::unique_lock gate(delivery_->gate);
+    delivery_->open = false;
+}
+
+void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
+    FrameFitter fitter(static_cast<int>(configuration_.width), static_cast<int>(configuration_.height));
+    const PacingClock::duration interval = frameInterval(configuration_.minimumFrameInterval);
+    PacingClock::time_point deadline = PacingClock::now();
+    std::unique_lock lock(videoMutex_);
+    while (videoRunning_) {
+        lock.unlock();
+        try {
+            captureFrame(*grabber, fitter);
+        } catch (const std::exception& error) {
+            // The X connection is gone (or capture cannot go on): said once, and the
+            // stream delivers no more frames.
+            reportError(error.what());
+            return;
+        }
+        deadline = nextCaptureDeadline(deadline, PacingClock::now(), interval);
+        lock.lock();
+        videoWake_.wait_until(lock, deadline, [this] { return !videoRunning_; });
+    }
+}
+
+void X11CaptureStream::captureFrame(XImageGrabber& grabber, FrameFitter& fitter) {
+    // Every frame handed out is still with the consumer: skip this one rather than wait,
+    // and leave the damage for the next capture to see.
+    if (delivery_->framesInFlight.load() >= std::max(configuration_.queueDepth, 1)) return;
+
+    const bool changed = grabber.takeDamage() || !firstFrameDelivered_;
+    const std::int64_t capturedNs = monotonicNs();
+    if (!changed) {
+        // Nothing new to show: an idle frame carries no image.
+        deliver(StreamOutputType::screen,
+                screenSample(VideoFrame{}, FrameStatus::idle, capturedNs, configuration_.minimumFrameInterval));
+        return;
+    }
+    const auto image = grabber.grab();
+    // A window that cannot be read now (unmapped, closed) gives no frame at all; the
+    // recorder's window check decides whether the recording goes on.
+    if (!image) return;
+    deliver(StreamOutputType::screen,
+            screenSample(fitter.fit(*image), FrameStatus::complete, capturedNs, configuration_.minimumFrameInterval));
+    firstFrameDelivered_ = true;
+}
+
+void X11CaptureStream::deliver(StreamOutputType type, SampleBuffer buffer) {
+    const auto output = outputs_.find(type);
+    if (output == outputs_.end()) return;
+    const bool isScreen = type == StreamOutputType::screen;
+    if (isScreen) ++delivery_->framesInFlight;
+    output->second.queue([delivery = delivery_, receiver = output->second.receiver, buffer = std::move(buffer), type,
+                          isScreen] {
+        {
+            std::shared_lock gate(delivery->gate);
+            if (delivery->open) {
+                if (auto target = receiver.lock()) target->didOutputSampleBuffer(buffer, type);
+            }
+        }
+        if (isScreen) --delivery->framesInFlight;
+    });
+}
+
+void X11CaptureStream::reportError(const std::string& description) {
+    if (auto delegate = delegate_.lock()) delegate->didStopWithError(description);
+}
+
+}  // namespace kelvane::platform::x11

@@ -1,0 +1,161 @@
+#include "platform/linux/x11/x_image_grabber.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/composite.h>
+#include <xcb/shm.h>
+
+#include <cmath>
+#include <string>
+
+namespace kelvane::platform::x11 {
+namespace {
+
+void requireExtension(xcb_connection_t* connection, xcb_extension_t* extension, const char* name) {
+    const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
+    if (!data || !data->present) throw XConnectionError(std::string("The X server lacks the ") + name + " extension");
+}
+
+int whole(double value) { return static_cast<int>(std::lround(value)); }
+
+}  // namespace
+
+XImageGrabber::XImageGrabber(CaptureSource source) : source_(source) {
+    xcb_connection_t* c = connection_.get();
+    requireExtension(c, &xcb_shm_id, "MIT-SHM");
+    requireExtension(c, &xcb_damage_id, "DAMAGE");
+    XReply<xcb_damage_query_version_reply_t> damageVersion(
+        xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
+    if (!damageVersion) throw XConnectionError("The X server's DAMAGE extension does not answer");
+    damageEvent_ = xcb_get_extension_data(c, &xcb_damage_id)->first_event;
+
+    xcb_drawable_t watched = connection_.root();
+    if (const auto* window = std::get_if<WindowSource>(&source_)) {
+        requireExtension(c, &xcb_composite_id, "Composite");
+        XReply<xcb_composite_query_version_reply_t> compositeVersion(
+            xcb_composite_query_version_reply(c, xcb_composite_query_version(c, 0, 4), nullptr));
+        if (!compositeVersion) throw XConnectionError("The X server's Composite extension does not answer");
+        // Automatic redirection keeps the window on screen as before while its content
+        // also lives in a pixmap of its own.
+        xcb_composite_redirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        watched = window->window;
+    }
+    damage_ = xcb_generate_id(c);
+    xcb_damage_create(c, damage_, watched, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+    xcb_flush(c);
+    connection_.throwIfBroken();
+}
+
+XImageGrabber::~XImageGrabber() {
+    xcb_connection_t* c = connection_.get();
+    if (!xcb_connection_has_error(c)) {
+        xcb_damage_destroy(c, damage_);
+        if (const auto* window = std::get_if<WindowSource>(&source_)) {
+            xcb_composite_unredirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        }
+        xcb_flush(c);
+    }
+    releaseSegment();
+}
+
+bool XImageGrabber::takeDamage() {
+    xcb_connection_t* c = connection_.get();
+    bool damaged = false;
+    while (XReply<xcb_generic_event_t> event{xcb_poll_for_event(c)}) {
+        if ((event->response_type & 0x7f) == damageEvent_ + XCB_DAMAGE_NOTIFY) damaged = true;
+    }
+    connection_.throwIfBroken();
+    // Re-arms the report: the next change after this point is announced again.
+    if (damaged) {
+        xcb_damage_subtract(c, damage_, XCB_NONE, XCB_NONE);
+        xcb_flush(c);
+    }
+    return damaged;
+}
+
+std::optional<SourceImage> XImageGrabber::grab() {
+    xcb_connection_t* c = connection_.get();
+    if (const auto* area = std::get_if<DisplayArea>(&source_)) {
+        return read({connection_.root(), whole(minX(area->frame)), whole(minY(area->frame)),
+                     whole(width(area->frame)), whole(height(area->frame))});
+    }
+    const xcb_window_t window = std::get<WindowSource>(source_).window;
+    XReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    if (!geometry) {
+        connection_.throwIfBroken();
+        return std::nullopt;
+    }
+    const xcb_pixmap_t pixmap = xcb_generate_id(c);
+    XReply<xcb_generic_error_t> naming(
+        xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window, pixmap)));
+    if (naming) {
+        connection_.throwIfBroken();
+        return std::nullopt;
+    }
+    // The pixmap includes the window's border; the content starts inside it.
+    auto image = read({pixmap, geometry->border_width, geometry->border_width, geometry->width, geometry->height});
+    xcb_free_pixmap(c, pixmap);
+    xcb_flush(c);
+    return image;
+}
+
+std::optional<SourceImage> XImageGrabber::read(const Region& region) {
+    if (region.width <= 0 || region.height <= 0) return std::nullopt;
+    xcb_connection_t* c = connection_.get();
+    const std::size_t bytes = static_cast<std::size_t>(region.width) * region.height * 4;
+    ensureSegment(bytes);
+    xcb_generic_error_t* error = nullptr;
+    XReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+        c,
+        xcb_shm_get_image(c, region.drawable, static_cast<std::int16_t>(region.x), static_cast<std::int16_t>(region.y),
+                          static_cast<std::uint16_t>(region.width), static_cast<std::uint16_t>(region.height),
+                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
+        &error));
+    XReply<xcb_generic_error_t> ownedError(error);
+    if (!reply) {
+        connection_.throwIfBroken();
+        return std::nullopt;
+    }
+    // Only 24- and 32-bit depths come as four bytes per pixel.
+    if (reply->depth != 24 && reply->depth != 32) return std::nullopt;
+    return SourceImage{segmentData_, region.width, region.height, region.width * 4};
+}
+
+void XImageGrabber::ensureSegment(std::size_t bytes) {
+    if (bytes <= segmentSize_) return;
+    releaseSegment();
+    xcb_connection_t* c = connection_.get();
+    segmentId_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (segmentId_ < 0) throw XConnectionError("Cannot make a shared memory segment for screen capture");
+    void* data = shmat(segmentId_, nullptr, 0);
+    // Marked for removal at once, so the segment goes away with the last user even if
+    // this process dies.
+    shmctl(segmentId_, IPC_RMID, nullptr);
+    if (data == reinterpret_cast<void*>(-1)) {
+        segmentId_ = -1;
+        throw XConnectionError("Cannot map a shared memory segment for screen capture");
+    }
+    segmentData_ = static_cast<std::uint8_t*>(data);
+    segmentSize_ = bytes;
+    segment_ = xcb_generate_id(c);
+    XReply<xcb_generic_error_t> error(
+        xcb_request_check(c, xcb_shm_attach_checked(c, segment_, static_cast<std::uint32_t>(segmentId_), 0)));
+    if (error) {
+        releaseSegment();
+        throw XConnectionError("The X server cannot attach a shared memory segment (is it on another machine?)");
+    }
+}
+
+void XImageGrabber::releaseSegment() {
+    if (segment_ != XCB_NONE && !xcb_connection_has_error(connection_.get())) {
+        xcb_shm_detach(connection_.get(), segment_);
+        xcb_flush(connection_.get());
+    }
+    segment_ = XCB_NONE;
+    if (segmentData_) shmdt(segmentData_);
+    segmentData_ = nullptr;
+    segmentSize_ = 0;
+    segmentId_ = -1;
+}
+
+}  // namespace kelvane::platform::x11

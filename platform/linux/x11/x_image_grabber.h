@@ -1,0 +1,66 @@
+#pragma once
+// Reads pixels of one display area or one window from the X server through shared
+// memory, and tells whether anything there changed since the last look (XDamage).
+//
+// A window is read from its Composite pixmap, so what covers it on screen does not
+// show; the pixmap is named again on every read, which follows resizes and re-maps.
+#include <xcb/damage.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+#include "platform/geometry.h"
+#include "platform/linux/x11/frame_fitting.h"
+#include "platform/linux/x11/x_connection.h"
+
+namespace kelvane::platform::x11 {
+
+// A rectangle of the root window, in root coordinates.
+struct DisplayArea {
+    Rect frame;
+};
+struct WindowSource {
+    xcb_window_t window = XCB_NONE;
+};
+using CaptureSource = std::variant<DisplayArea, WindowSource>;
+
+class XImageGrabber {
+public:
+    // Connects to the display DISPLAY names. Throws XConnectionError when the server or
+    // one of the extensions it needs (MIT-SHM, Damage, Composite for windows) is missing.
+    explicit XImageGrabber(CaptureSource source);
+    ~XImageGrabber();
+    XImageGrabber(const XImageGrabber&) = delete;
+    XImageGrabber& operator=(const XImageGrabber&) = delete;
+
+    // True when the source was drawn to since the previous call. Throws XConnectionError
+    // once the connection is lost.
+    bool takeDamage();
+
+    // The current pixels, valid until the next grab; nothing when the window cannot be
+    // read now (closed, unmapped). Throws XConnectionError once the connection is lost.
+    std::optional<SourceImage> grab();
+
+private:
+    struct Region {
+        xcb_drawable_t drawable;
+        int x, y, width, height;
+    };
+    std::optional<SourceImage> read(const Region& region);
+    void ensureSegment(std::size_t bytes);
+    void releaseSegment();
+
+    XConnection connection_;
+    CaptureSource source_;
+    std::uint8_t damageEvent_ = 0;
+    xcb_damage_damage_t damage_ = XCB_NONE;
+    xcb_shm_seg_t segment_ = XCB_NONE;
+    int segmentId_ = -1;
+    std::uint8_t* segmentData_ = nullptr;
+    std::size_t segmentSize_ = 0;
+};
+
+}  // namespace kelvane::platform::x11
