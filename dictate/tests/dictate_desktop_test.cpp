@@ -101,7 +101,14 @@ protected:
         if (utterance.events.back()["type"] != "ready") return utterance;
 
         run("paplay -d '" + environment("KELVANE_TEST_MIC_FEED_SINK") + "' '" + wavPath(index).string() + "'");
-        std::this_thread::sleep_for(300ms);
+        // Like a user who lets go once the words are on screen: "stop" goes when the
+        // partials have settled, so a slow machine does not cut the recogniser short.
+        const auto settleDeadline = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < settleDeadline) {
+            auto line = process.readLine(1s);
+            if (!line) break;
+            utterance.events.push_back(parseEvent(*line));
+        }
         process.writeLine("stop");
         while (auto line = process.readLine(15s)) utterance.events.push_back(parseEvent(*line));
         utterance.status = process.waitForExit(5s);

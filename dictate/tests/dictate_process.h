@@ -24,6 +24,8 @@ class DictateProcess {
 public:
     // `environment` entries replace variables of this process (an empty value removes one).
     DictateProcess(std::vector<std::string> argv, const std::map<std::string, std::string>& environment = {}) {
+        // A program that ended early must fail the test, not kill it on the next write.
+        ::signal(SIGPIPE, SIG_IGN);
         std::vector<std::string> env;
         for (char** entry = environ; *entry; ++entry) {
             const std::string text(*entry);
