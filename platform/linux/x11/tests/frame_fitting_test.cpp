@@ -1,0 +1,83 @@
+#include "platform/linux/x11/frame_fitting.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace kelvane::platform::x11 {
+namespace {
+
+TEST(FitInto, KeepsTheAspectRatioAndCentresTheImage) {
+    EXPECT_EQ(fitInto(320, 240, 320, 240), (FittedArea{0, 0, 320, 240}));
+    // Narrower than the frame: bars left and right.
+    EXPECT_EQ(fitInto(160, 240, 320, 240), (FittedArea{80, 0, 160, 240}));
+    // Wider: bars above and below.
+    EXPECT_EQ(fitInto(640, 240, 320, 240), (FittedArea{0, 60, 320, 120}));
+    // Larger in both directions: scaled down.
+    EXPECT_EQ(fitInto(640, 480, 320, 240), (FittedArea{0, 0, 320, 240}));
+    // A sliver never vanishes.
+    EXPECT_EQ(fitInto(1, 1000, 100, 100), (FittedArea{49, 0, 1, 100}));
+    EXPECT_EQ(fitInto(0, 10, 100, 100), FittedArea{});
+}
+
+struct Pixel {
+    std::uint8_t b, g, r, a;
+};
+
+using Bgra = std::array<int, 4>;
+
+Bgra bgra(const Pixel& p) { return {p.b, p.g, p.r, p.a}; }
+
+Pixel pixelAt(const VideoFrame& frame, int x, int y) {
+    const std::uint8_t* p = frame.pixels.data() + static_cast<std::size_t>(y) * frame.stride + x * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+// A source image of one colour, with an X-style undefined fourth byte and row padding.
+std::vector<std::uint8_t> solidImage(int width, int height, int stride, Pixel colour) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stride) * height, 0x55);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bytes.data() + static_cast<std::size_t>(y) * stride + x * 4;
+            p[0] = colour.b, p[1] = colour.g, p[2] = colour.r, p[3] = colour.a;
+        }
+    }
+    return bytes;
+}
+
+TEST(FrameFitter, CopiesSameSizedImagesOpaqueAndIgnoresRowPadding) {
+    const auto bytes = solidImage(4, 3, 24, {10, 20, 30, 0});
+    FrameFitter fitter(4, 3);
+    const VideoFrame frame = fitter.fit({bytes.data(), 4, 3, 24});
+    ASSERT_EQ(frame.stride, 16);
+    ASSERT_EQ(frame.pixels.size(), 48u);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const Pixel p = pixelAt(frame, x, y);
+            EXPECT_EQ(bgra(p), (Bgra{10, 20, 30, 255})) << x << "," << y;
+        }
+    }
+}
+
+TEST(FrameFitter, ScalesAResizedImageIntoTheFixedSizeWithBlackBars) {
+    const auto narrow = solidImage(50, 100, 200, {0, 0, 200, 0});
+    FrameFitter fitter(200, 100);
+    const VideoFrame frame = fitter.fit({narrow.data(), 50, 100, 200});
+    EXPECT_EQ(frame.width, 200);
+    EXPECT_EQ(frame.height, 100);
+    const Pixel middle = pixelAt(frame, 100, 50);
+    EXPECT_EQ(middle.r, 200);
+    EXPECT_EQ(middle.a, 255);
+    for (const int x : {0, 70, 130, 199}) {
+        const Pixel bar = pixelAt(frame, x, 50);
+        EXPECT_EQ(bgra(bar), (Bgra{0, 0, 0, 255})) << x;
+    }
+    // A later, larger image through the same fitter fills the frame.
+    const auto large = solidImage(400, 200, 1600, {0, 180, 0, 0});
+    const VideoFrame filled = fitter.fit({large.data(), 400, 200, 1600});
+    EXPECT_EQ(pixelAt(filled, 0, 0).g, 180);
+    EXPECT_EQ(pixelAt(filled, 199, 99).g, 180);
+}
+
+}  // namespace
+}  // namespace kelvane::platform::x11

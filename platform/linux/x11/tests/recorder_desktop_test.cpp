@@ -1,0 +1,261 @@
+// kelvane-recorder run as the host runs it, on a throwaway desktop: what it prints, how
+// it ends and what the files hold, decoded.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/linux/ffmpeg/tests/media_probe.h"
+#include "platform/linux/x11/tests/recorder_run.h"
+#include "testing/desktop_process.h"
+
+namespace kelvane::platform::x11::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using ffmpeg::testing::decodeAudio;
+using ffmpeg::testing::numberField;
+using ffmpeg::testing::probe;
+using ffmpeg::testing::runCommand;
+using ffmpeg::testing::streamOf;
+using kelvane::testing::DesktopProcess;
+using kelvane::testing::ExitStatus;
+
+const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
+const std::string stoppedPrefix = "Recording stopped. Output path: ";
+
+// Plays a WAV into a sink. A low latency keeps the test desktop's virtual microphone
+// (a remapped null-sink monitor) from handing its first seconds over in one late block.
+DesktopProcess play(const std::string& sink, const std::string& wav) {
+    return DesktopProcess({"paplay", "--latency-msec=20", "-d", sink, wav});
+}
+
+struct Rgb {
+    int r, g, b;
+};
+
+Rgb pixelAt(const DecodedVideo& video, std::size_t frame, int x, int y) {
+    const auto& pixels = video.frames.at(frame);
+    const std::size_t at = (static_cast<std::size_t>(y) * video.width + x) * 3;
+    return {pixels[at], pixels[at + 1], pixels[at + 2]};
+}
+
+bool near(Rgb actual, Rgb expected) {
+    return std::abs(actual.r - expected.r) < 40 && std::abs(actual.g - expected.g) < 40 &&
+           std::abs(actual.b - expected.b) < 40;
+}
+
+class RecorderOnDesktop : public ::testing::Test {
+protected:
+    std::uint32_t create(const std::string& words) {
+        maker_.write("create " + words + "\n");
+        const auto reply = maker_.readStdoutLine(20s);
+        if (!reply || reply->empty() || !std::isdigit(static_cast<unsigned char>(reply->front()))) {
+            ADD_FAILURE() << "window not made: " << reply.value_or("(no reply)");
+            return 0;
+        }
+        return static_cast<std::uint32_t>(std::stoul(*reply));
+    }
+    void tell(const std::string& command) {
+        maker_.write(command + "\n");
+        const auto reply = maker_.readStdoutLine(20s);
+        EXPECT_EQ(reply, "ok") << command;
+    }
+    std::string path(const std::string& name) const { return folder_ + "/" + name; }
+
+    // Starts a recording, lets it run, stops it with "stop" and checks the normal ending.
+    RecorderRun& recordFor(const std::string& config, std::chrono::milliseconds span) {
+        run_.emplace(config);
+        EXPECT_TRUE(run_->waitUntilStarted()) << (run_->lines().empty() ? "(nothing)" : run_->lines().back());
+        std::this_thread::sleep_for(span);
+        run_->command("stop");
+        EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+        return *run_;
+    }
+
+    std::string folder_ = makeTemporaryFolder();
+    DesktopProcess maker_{{windowMaker}};
+    std::optional<RecorderRun> run_;
+};
+
+TEST_F(RecorderOnDesktop, DisplayRecordingOfAnAnimatedWindowIsFullHdH264LastingTheRecordedSpan) {
+    create("content=cycle rate=20 x=200 y=200 w=300 h=200");
+    const std::string movie = path("display.mp4");
+    auto& run = recordFor(R"({"outputPath":")" + movie + R"("})", 2500ms);
+    EXPECT_EQ(run.lines().back(), stoppedPrefix + movie);
+
+    const auto probed = probe(movie);
+    const auto video = streamOf(probed, "video");
+    EXPECT_EQ(video["codec_name"], "h264");
+    EXPECT_EQ(video["width"], 1920);
+    EXPECT_EQ(video["height"], 1080);
+    // Start-up and the stop's trip through the pipe are in the measured span too.
+    EXPECT_NEAR(numberField(probed["format"], "duration"), run.recordedSpan(), 0.15);
+    // The window changes 20 times a second: each change is a frame, and nothing more.
+    const auto frames = std::stoi(video["nb_frames"].get<std::string>());
+    EXPECT_GE(frames, 25);
+    EXPECT_LE(frames, 75);
+}
+
+TEST_F(RecorderOnDesktop, AStaticScreenGivesAlmostNoFramesYetTheFileLastsTheWholeTime) {
+    const std::string movie = path("still.mp4");
+    auto& run = recordFor(R"({"outputPath":")" + movie + R"("})", 2000ms);
+    const auto probed = probe(movie);
+    EXPECT_LE(std::stoi(streamOf(probed, "video")["nb_frames"].get<std::string>()), 4);
+    EXPECT_NEAR(numberField(probed["format"], "duration"), run.recordedSpan(), 0.15);
+}
+
+TEST_F(RecorderOnDesktop, ACoveredWindowIsRecordedWithItsOwnPixelsAndKeepsItsSizeWhenResized) {
+    const auto recorded = create("color=#e01010 x=100 y=100 w=320 h=240");
+    create("color=#10e010 x=50 y=50 w=500 h=400");
+    const std::string movie = path("covered.mov");
+    run_.emplace(R"({"windowId":)" + std::to_string(recorded) + R"(,"outputPath":")" + movie + R"("})");
+    ASSERT_TRUE(run_->waitUntilStarted());
+    std::this_thread::sleep_for(700ms);
+    tell("resize " + std::to_string(recorded) + " 160 240");
+    tell("color " + std::to_string(recorded) + " #1010e0");
+    std::this_thread::sleep_for(700ms);
+    run_->command("stop");
+    EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+
+    const auto video = streamOf(probe(movie), "video");
+    EXPECT_EQ(video["width"], 320);
+    EXPECT_EQ(video["height"], 240);
+    const DecodedVideo decoded = decodeVideo(movie, 32, 24);
+    ASSERT_GE(decoded.frames.size(), 2u);
+    EXPECT_TRUE(near(pixelAt(decoded, 0, 16, 12), {0xe0, 0x10, 0x10}));
+    // Half as wide now: centred, with black bars left and right.
+    const std::size_t last = decoded.frames.size() - 1;
+    EXPECT_TRUE(near(pixelAt(decoded, last, 16, 12), {0x10, 0x10, 0xe0}));
+    EXPECT_TRUE(near(pixelAt(decoded, last, 2, 12), {0, 0, 0}));
+    EXPECT_TRUE(near(pixelAt(decoded, last, 29, 12), {0, 0, 0}));
+}
+
+TEST_F(RecorderOnDesktop, ClosingTheRecordedWindowEndsTheRecordingWithAPlayableFile) {
+    const auto window = create("content=cycle rate=10 w=200 h=150");
+    const std::string movie = path("closed.mp4");
+    run_.emplace(R"({"windowId":)" + std::to_string(window) + R"(,"outputPath":")" + movie + R"("})");
+    ASSERT_TRUE(run_->waitUntilStarted());
+    std::this_thread::sleep_for(800ms);
+    tell("close " + std::to_string(window));
+    EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+    ASSERT_EQ(run_->lines().size(), 3u);
+    EXPECT_EQ(run_->lines()[1], "WINDOW_UNAVAILABLE");
+    EXPECT_EQ(run_->lines()[2], stoppedPrefix + movie);
+    EXPECT_TRUE(run_->errorLines().empty());
+    EXPECT_GE(decodeVideo(movie, 8, 8).frames.size(), 3u);
+}
+
+TEST_F(RecorderOnDesktop, UnknownWindowsAndDisplaysRefuseToStart) {
+    for (const auto& [config, error] :
+         {std::pair{R"({"windowId":4000000000,"outputPath":")" + path("w.mp4") + R"("})", "Window not found"},
+          std::pair{R"({"displayId":12345,"outputPath":")" + path("d.mp4") + R"("})", "Display not found"}}) {
+        RecorderRun run(config);
+        EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
+        EXPECT_TRUE(run.lines().empty());
+        EXPECT_EQ(run.errorLines(), std::vector<std::string>{"Error starting capture: " + std::string(error)});
+    }
+}
+
+TEST_F(RecorderOnDesktop, SystemAudioAndMicrophoneLandInTheirOwnFilesAndOnlySystemAudioInline) {
+    writeToneWav(path("speakers.wav"), 440, 6, 0.5);
+    writeToneWav(path("microphone.wav"), 660, 6, 0.5);
+    const std::string movie = path("both.mp4"), system = path("system.m4a"), microphone = path("microphone.m4a");
+    run_.emplace(R"({"outputPath":")" + movie + R"(","capturesSystemAudio":true,"systemAudioOutputPath":")" + system +
+                 R"(","capturesMicrophone":true,"microphoneOutputPath":")" + microphone + R"("})");
+    ASSERT_TRUE(run_->waitUntilStarted());
+    DesktopProcess speakers = play(std::getenv("KELVANE_TEST_SPEAKERS_SINK"), path("speakers.wav"));
+    DesktopProcess feed = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("microphone.wav"));
+    std::this_thread::sleep_for(3000ms);
+    run_->command("stop");
+    EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+    EXPECT_TRUE(run_->errorLines().empty());
+
+    for (const auto& [file, present, absent] : {std::tuple{movie, 440.0, 660.0}, std::tuple{system, 440.0, 660.0},
+                                                std::tuple{microphone, 660.0, 440.0}}) {
+        EXPECT_EQ(streamOf(probe(file), "audio")["sample_rate"], "48000") << file;
+        const auto samples = decodeAudio(file);
+        // Skip the first second: the players start a little after the recording.
+        const std::vector<float> settled(samples.begin() + std::min<std::size_t>(samples.size(), 48000), samples.end());
+        ASSERT_GE(settled.size(), 24000u) << file;
+        EXPECT_GT(toneAmplitude(settled, present), 0.2) << file;
+        EXPECT_LT(toneAmplitude(settled, absent), 0.02) << file;
+    }
+}
+
+TEST_F(RecorderOnDesktop, MicrophoneChosenByLabelOrFallingBackToTheDefault) {
+    runCommand("pactl load-module module-null-sink sink_name=second_feed rate=48000");
+    runCommand("pactl load-module module-remap-source source_name=second_mic master=second_feed.monitor "
+               "source_properties=device.description=Second-Microphone");
+    writeToneWav(path("second.wav"), 550, 10, 0.5);
+    writeToneWav(path("default.wav"), 770, 10, 0.5);
+    DesktopProcess second = play("second_feed", path("second.wav"));
+    DesktopProcess first = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("default.wav"));
+
+    for (const auto& [choice, heard, name] :
+         {std::tuple{std::string(R"("microphoneLabel":"Second-Microphone\n")"), 550.0, "label"},
+          std::tuple{std::string(R"("microphoneDeviceId":"no-such-source")"), 770.0, "unknown"}}) {
+        const std::string microphone = path(std::string(name) + ".m4a");
+        recordFor(R"({"outputPath":")" + path(std::string(name) + ".mp4") + R"(","capturesMicrophone":true,)" + choice +
+                      R"(,"microphoneOutputPath":")" + microphone + R"("})",
+                  3000ms);
+        const auto samples = decodeAudio(microphone);
+        const std::vector<float> settled(samples.begin() + std::min<std::size_t>(samples.size(), 48000), samples.end());
+        ASSERT_GE(settled.size(), 24000u) << name;
+        EXPECT_GT(toneAmplitude(settled, heard), 0.2) << name;
+        EXPECT_LT(toneAmplitude(settled, heard == 550.0 ? 770.0 : 550.0), 0.02) << name;
+    }
+}
+
+TEST_F(RecorderOnDesktop, SigtermLeavesAFinishedPlayableFile) {
+    create("content=cycle rate=10 w=200 h=150");
+    const std::string movie = path("terminated.mp4");
+    run_.emplace(R"({"outputPath":")" + movie + R"("})");
+    ASSERT_TRUE(run_->waitUntilStarted());
+    std::this_thread::sleep_for(1500ms);
+    run_->signal(SIGTERM);
+    EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+    const auto probed = probe(movie);
+    EXPECT_NEAR(numberField(probed["format"], "duration"), run_->recordedSpan(), 0.2);
+    EXPECT_GE(decodeVideo(movie, 8, 8).frames.size(), 5u);
+}
+
+TEST_F(RecorderOnDesktop, WithoutASoundServerTheMicrophoneIsSkippedAndVideoIsRecorded) {
+    const std::string movie = path("silent.mp4");
+    kelvane::testing::SpawnOptions noServer;
+    noServer.setEnvironment["PULSE_SERVER"] = "unix:" + path("no-server");
+    RecorderRun run(R"({"outputPath":")" + movie + R"(","capturesMicrophone":true,"microphoneOutputPath":")" +
+                        path("unused.m4a") + R"("})",
+                    noServer);
+    ASSERT_TRUE(run.waitUntilStarted());
+    std::this_thread::sleep_for(1000ms);
+    run.command("stop");
+    EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
+    EXPECT_EQ(run.errorLines(), std::vector<std::string>{"MICROPHONE_CAPTURE_UNAVAILABLE"});
+    const auto probed = probe(movie);
+    EXPECT_EQ(probed["streams"].size(), 1u);
+    EXPECT_EQ(streamOf(probed, "video")["codec_name"], "h264");
+    EXPECT_FALSE(std::filesystem::exists(path("unused.m4a")));
+}
+
+TEST_F(RecorderOnDesktop, APauseIsCutOutOfTheFile) {
+    create("content=cycle rate=10 w=200 h=150");
+    const std::string movie = path("paused.mp4");
+    run_.emplace(R"({"outputPath":")" + movie + R"("})");
+    ASSERT_TRUE(run_->waitUntilStarted());
+    std::this_thread::sleep_for(1000ms);
+    run_->command("pause");
+    std::this_thread::sleep_for(2000ms);
+    run_->command("resume");
+    std::this_thread::sleep_for(1000ms);
+    run_->command("stop");
+    EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+    EXPECT_NEAR(numberField(probe(movie)["format"], "duration"), run_->recordedSpan() - 2.0, 0.2);
+    // No gap is left where the pause was.
+    const DecodedVideo decoded = decodeVideo(movie, 8, 8);
+    for (std::size_t i = 1; i < decoded.times.size(); ++i) EXPECT_LT(decoded.times[i] - decoded.times[i - 1], 0.3);
+}
+
+}  // namespace
+}  // namespace kelvane::platform::x11::testing
