@@ -92,6 +92,9 @@ struct StopOutcome {
 };
 
 class RecorderHarness {
+    // First, so it is destroyed last: the fakes keep strands of it.
+    asio::thread_pool pool_{2};
+
 public:
     std::shared_ptr<testing::FakePermissions> permissions = std::make_shared<testing::FakePermissions>();
     std::shared_ptr<testing::FakeLiveShareableContent> content = std::make_shared<testing::FakeLiveShareableContent>();
@@ -211,7 +214,6 @@ public:
     asio::thread_pool& pool() { return pool_; }
 
 private:
-    asio::thread_pool pool_{2};
     std::shared_ptr<ScreenCaptureRecorder> recorder_;
 };
 
