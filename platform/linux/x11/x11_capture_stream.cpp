@@ -8,6 +8,10 @@ namespace kelvane::platform::x11 {
 namespace {
 
 constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
+// An unchanged picture is still delivered complete this often. The consumer may drop
+// the first frames while it is still getting ready; without this a screen that never
+// changes afterwards would leave the recording with no picture at all.
+constexpr std::int64_t completeFrameRefreshNs = 1'000'000'000;
 
 std::int64_t monotonicNs() {
     timespec now{};
@@ -146,9 +150,10 @@ void X11CaptureStream::captureFrame(XImageGrabber& grabber, FrameFitter& fitter)
     // and leave the damage for the next capture to see.
     if (delivery_->framesInFlight.load() >= std::max(configuration_.queueDepth, 1)) return;
 
-    const bool changed = grabber.takeDamage() || !firstFrameDelivered_;
     const std::int64_t capturedNs = monotonicNs();
-    if (!changed) {
+    const bool damaged = grabber.takeDamage();
+    const bool refresh = !firstFrameDelivered_ || capturedNs - lastCompleteNs_ >= completeFrameRefreshNs;
+    if (!damaged && !refresh) {
         // Nothing new to show: an idle frame carries no image.
         deliver(StreamOutputType::screen,
                 screenSample(VideoFrame{}, FrameStatus::idle, capturedNs, configuration_.minimumFrameInterval));
@@ -161,6 +166,7 @@ void X11CaptureStream::captureFrame(XImageGrabber& grabber, FrameFitter& fitter)
     deliver(StreamOutputType::screen,
             screenSample(fitter.fit(*image), FrameStatus::complete, capturedNs, configuration_.minimumFrameInterval));
     firstFrameDelivered_ = true;
+    lastCompleteNs_ = capturedNs;
 }
 
 void X11CaptureStream::deliver(StreamOutputType type, SampleBuffer buffer) {

@@ -67,7 +67,7 @@ protected:
     // Starts a recording, lets it run, stops it with "stop" and checks the normal ending.
     RecorderRun& recordFor(const std::string& config, std::chrono::milliseconds span) {
         run_.emplace(config);
-        EXPECT_TRUE(run_->waitUntilStarted()) << (run_->lines().empty() ? "(nothing)" : run_->lines().back());
+        EXPECT_TRUE(run_->waitUntilStarted()) << run_->transcript();
         std::this_thread::sleep_for(span);
         run_->command("stop");
         EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
@@ -102,7 +102,10 @@ TEST_F(RecorderOnDesktop, AStaticScreenGivesAlmostNoFramesYetTheFileLastsTheWhol
     const std::string movie = path("still.mp4");
     auto& run = recordFor(R"({"outputPath":")" + movie + R"("})", 2000ms);
     const auto probed = probe(movie);
-    EXPECT_LE(std::stoi(streamOf(probed, "video")["nb_frames"].get<std::string>()), 4);
+    // The first frame and one refresh a second.
+    const auto frames = std::stoi(streamOf(probed, "video")["nb_frames"].get<std::string>());
+    EXPECT_GE(frames, 1);
+    EXPECT_LE(frames, 4);
     EXPECT_NEAR(numberField(probed["format"], "duration"), run.recordedSpan(), 0.15);
 }
 
@@ -111,7 +114,7 @@ TEST_F(RecorderOnDesktop, ACoveredWindowIsRecordedWithItsOwnPixelsAndKeepsItsSiz
     create("color=#10e010 x=50 y=50 w=500 h=400");
     const std::string movie = path("covered.mov");
     run_.emplace(R"({"windowId":)" + std::to_string(recorded) + R"(,"outputPath":")" + movie + R"("})");
-    ASSERT_TRUE(run_->waitUntilStarted());
+    ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
     std::this_thread::sleep_for(700ms);
     tell("resize " + std::to_string(recorded) + " 160 240");
     tell("color " + std::to_string(recorded) + " #1010e0");
@@ -136,7 +139,7 @@ TEST_F(RecorderOnDesktop, ClosingTheRecordedWindowEndsTheRecordingWithAPlayableF
     const auto window = create("content=cycle rate=10 w=200 h=150");
     const std::string movie = path("closed.mp4");
     run_.emplace(R"({"windowId":)" + std::to_string(window) + R"(,"outputPath":")" + movie + R"("})");
-    ASSERT_TRUE(run_->waitUntilStarted());
+    ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
     std::this_thread::sleep_for(800ms);
     tell("close " + std::to_string(window));
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
@@ -164,7 +167,7 @@ TEST_F(RecorderOnDesktop, SystemAudioAndMicrophoneLandInTheirOwnFilesAndOnlySyst
     const std::string movie = path("both.mp4"), system = path("system.m4a"), microphone = path("microphone.m4a");
     run_.emplace(R"({"outputPath":")" + movie + R"(","capturesSystemAudio":true,"systemAudioOutputPath":")" + system +
                  R"(","capturesMicrophone":true,"microphoneOutputPath":")" + microphone + R"("})");
-    ASSERT_TRUE(run_->waitUntilStarted());
+    ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
     DesktopProcess speakers = play(std::getenv("KELVANE_TEST_SPEAKERS_SINK"), path("speakers.wav"));
     DesktopProcess feed = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("microphone.wav"));
     std::this_thread::sleep_for(3000ms);
@@ -212,7 +215,7 @@ TEST_F(RecorderOnDesktop, SigtermLeavesAFinishedPlayableFile) {
     create("content=cycle rate=10 w=200 h=150");
     const std::string movie = path("terminated.mp4");
     run_.emplace(R"({"outputPath":")" + movie + R"("})");
-    ASSERT_TRUE(run_->waitUntilStarted());
+    ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
     std::this_thread::sleep_for(1500ms);
     run_->signal(SIGTERM);
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
@@ -228,7 +231,7 @@ TEST_F(RecorderOnDesktop, WithoutASoundServerTheMicrophoneIsSkippedAndVideoIsRec
     RecorderRun run(R"({"outputPath":")" + movie + R"(","capturesMicrophone":true,"microphoneOutputPath":")" +
                         path("unused.m4a") + R"("})",
                     noServer);
-    ASSERT_TRUE(run.waitUntilStarted());
+    ASSERT_TRUE(run.waitUntilStarted()) << run.transcript();
     std::this_thread::sleep_for(1000ms);
     run.command("stop");
     EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
@@ -243,7 +246,7 @@ TEST_F(RecorderOnDesktop, APauseIsCutOutOfTheFile) {
     create("content=cycle rate=10 w=200 h=150");
     const std::string movie = path("paused.mp4");
     run_.emplace(R"({"outputPath":")" + movie + R"("})");
-    ASSERT_TRUE(run_->waitUntilStarted());
+    ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
     std::this_thread::sleep_for(1000ms);
     run_->command("pause");
     std::this_thread::sleep_for(2000ms);

@@ -26,7 +26,10 @@ RecorderRun::RecorderRun(const std::string& configJson, const kelvane::testing::
 bool RecorderRun::waitUntilStarted() {
     const auto line = nextLine(30s);
     startedAt_ = lastCommandAt_ = std::chrono::steady_clock::now();
-    return line == "Recording started";
+    if (line == "Recording started") return true;
+    // Keeps what the program said for the failure message.
+    finish();
+    return false;
 }
 
 std::optional<std::string> RecorderRun::nextLine(std::chrono::milliseconds timeout) {
@@ -43,6 +46,13 @@ void RecorderRun::command(const std::string& line) {
 void RecorderRun::signal(int signalNumber) {
     lastCommandAt_ = std::chrono::steady_clock::now();
     process_.sendSignal(signalNumber);
+}
+
+std::string RecorderRun::transcript() const {
+    std::string text;
+    for (const auto& line : lines_) text += "out: " + line + "\n";
+    for (const auto& line : errorLines_) text += "err: " + line + "\n";
+    return text;
 }
 
 kelvane::testing::ExitStatus RecorderRun::finish() {

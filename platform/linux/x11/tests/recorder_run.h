@@ -16,8 +16,8 @@ class RecorderRun {
 public:
     explicit RecorderRun(const std::string& configJson, const kelvane::testing::SpawnOptions& options = {});
 
-    // Waits for "Recording started"; false (with the lines so far in `lines()`) when
-    // another line or the end came first.
+    // Waits for "Recording started"; when another line or the end comes first, waits
+    // for the program to end and gives false.
     bool waitUntilStarted();
     void command(const std::string& line);
     void signal(int signalNumber);
@@ -28,6 +28,8 @@ public:
 
     // Seconds from "Recording started" to the last command or signal.
     double recordedSpan() const { return Seconds(lastCommandAt_ - startedAt_).count(); }
+    // Every line read so far, marked with its stream, for failure messages.
+    std::string transcript() const;
     const std::vector<std::string>& lines() const { return lines_; }
     const std::vector<std::string>& errorLines() const { return errorLines_; }
 
