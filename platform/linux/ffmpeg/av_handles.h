@@ -33,9 +33,6 @@ struct ResampleContextDeleter {
 struct AudioFifoDeleter {
     void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
 };
-struct CodecParametersDeleter {
-    void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
-};
 
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
@@ -43,7 +40,6 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextDeleter>;
 using ResampleContextPtr = std::unique_ptr<SwrContext, ResampleContextDeleter>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
-using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
 
 // FFmpeg's description of an AVERROR code.
 std::string avErrorText(int code);

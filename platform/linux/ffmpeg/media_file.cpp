@@ -38,6 +38,10 @@ FfmpegError fileError(const std::string& what, const std::string& path, int erro
 MediaFile::MediaFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
 
 MediaFile::~MediaFile() {
+    if (syncer_.joinable()) {
+        syncer_.request_stop();
+        syncer_.join();
+    }
     if (output_ != nullptr) avio_flush(output_);
     freeContext(output_);
     freeContext(input_);
@@ -90,13 +94,22 @@ AVIOContext* MediaFile::input() {
     return input_;
 }
 
+void MediaFile::keepSyncing(std::chrono::milliseconds interval) {
+    syncer_ = std::jthread([this, interval](std::stop_token stop) {
+        std::unique_lock lock(syncMutex_);
+        while (!syncWake_.wait_for(lock, stop, interval, [] { return false; })) {
+            if (stop.stop_requested()) return;
+            ::fdatasync(fd_);
+        }
+    });
+}
+
 void MediaFile::syncToDisk() {
     if (output_ != nullptr) {
         avio_flush(output_);
         if (output_->error < 0) throw FfmpegError("Cannot write \"" + path_ + "\": " + avErrorText(output_->error));
     }
     if (::fsync(fd_) != 0) throw fileError("Cannot write", path_, errno);
-    lastSync_ = std::chrono::steady_clock::now();
 }
 
 void MediaFile::replace(const std::string& target) {
@@ -123,11 +136,6 @@ int MediaFile::writePacket(void* opaque, std::uint8_t* data, int size) {
         }
         written += static_cast<int>(n);
         file.writePosition_ += n;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now - file.lastSync_ >= syncInterval) {
-        ::fdatasync(file.fd_);
-        file.lastSync_ = now;
     }
     return written;
 }

@@ -1,11 +1,12 @@
 #pragma once
 // A file on disk that this backend created itself, never one that existed before, with
 // AVIOContexts over its descriptor so libavformat muxes into it and demuxes from it.
-// Written data is pushed to the disk at least every `syncInterval`, so a power loss
-// costs only the last seconds of a recording.
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/linux/ffmpeg/av_handles.h"
 
@@ -13,8 +14,6 @@ namespace kelvane::platform::ffmpeg {
 
 class MediaFile {
 public:
-    static constexpr std::chrono::seconds syncInterval{2};
-
     // Creates `path`; throws FfmpegError naming the path when something is already there
     // or it cannot be created. An existing file is left untouched.
     static std::unique_ptr<MediaFile> createExclusive(const std::string& path);
@@ -32,6 +31,10 @@ public:
     // A fresh reading context positioned at the start of the file.
     AVIOContext* input();
 
+    // From now on, a thread of its own forces written data to the disk every `interval`,
+    // so a power loss costs only the last seconds of a recording and no writer ever waits
+    // for the disk.
+    void keepSyncing(std::chrono::milliseconds interval);
     // Flushes the writing context and forces everything to the disk; throws FfmpegError.
     void syncToDisk();
     // Moves this file over `target` in one step (and syncs the folder); throws FfmpegError.
@@ -55,7 +58,9 @@ private:
     AVIOContext* input_ = nullptr;
     std::int64_t writePosition_ = 0;
     std::int64_t readPosition_ = 0;
-    std::chrono::steady_clock::time_point lastSync_ = std::chrono::steady_clock::now();
+    std::mutex syncMutex_;
+    std::condition_variable_any syncWake_;
+    std::jthread syncer_;
 };
 
 }  // namespace kelvane::platform::ffmpeg

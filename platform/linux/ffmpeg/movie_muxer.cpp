@@ -13,6 +13,9 @@ struct FormatContextCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
 
+// How much of a recording a power loss may cost at most, besides the fragment being written.
+constexpr std::chrono::milliseconds diskSyncInterval{2000};
+
 // A fragment at every video keyframe and at least every second (microseconds), each
 // pushed out of FFmpeg's buffers as soon as it is complete.
 void setFragmentOptions(AVDictionary** options) {
@@ -37,6 +40,7 @@ MovieMuxer::MovieMuxer(const std::string& path, const std::string& formatName)
     if (av_guess_format(formatName.c_str(), nullptr, nullptr) == nullptr)
         throw FfmpegError("This FFmpeg build has no " + formatName + " muxer");
     file_ = MediaFile::createExclusive(path);
+    file_->keepSyncing(diskSyncInterval);
     fragmented_ = makeOutputContext(formatName_, file_->output(), path_);
 }
 
@@ -68,7 +72,7 @@ void MovieMuxer::start() {
 void MovieMuxer::write(int stream, AVPacket& packet) {
     std::lock_guard lock(mutex_);
     if (closed_ || !headerWritten_) throw FfmpegError("\"" + path_ + "\" is not open for writing");
-    const PacketTiming timing{packet.pts, packet.dts, packet.duration, packet.size, packet.flags};
+    const PacketTiming timing{packet.pts, packet.dts, packet.duration, packet.flags};
     packet.stream_index = stream;
     av_packet_rescale_ts(&packet, tracks_[static_cast<std::size_t>(stream)].timeBase,
                          fragmented_->streams[stream]->time_base);

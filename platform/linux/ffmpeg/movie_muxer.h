@@ -60,7 +60,6 @@ private:
         std::int64_t pts;
         std::int64_t dts;
         std::int64_t duration;
-        int size;
         int flags;
     };
 

@@ -103,7 +103,8 @@ TEST(WriterProcess, SigkillAfterFiveSecondsLeavesAtLeastThreeSecondsOfVideoAndAu
     process.kill();
 
     EXPECT_GE(lastVideoFrameTime(movie), 3.0);
-    EXPECT_GE(probeFrames(movie, "v:0").at("frames").size(), 150u);
+    // A loaded machine may drop frames while writing in real time, but not most of them.
+    EXPECT_GE(probeFrames(movie, "v:0").at("frames").size(), 90u);
     EXPECT_GE(decodeAudio(movie).size(), 3u * 48000);
     EXPECT_GE(decodeAudio(systemAudio).size(), 3u * 48000);
 }
