@@ -31,6 +31,10 @@ struct PulseCaptureOptions {
     std::string streamName = "Kelvane capture";
     // Frames per delivered buffer; 960 is 20 ms.
     std::uint32_t bufferFrames = 960;
+    // Whether time stamps are moved back by the latency the server reports. A monitor
+    // source's reported latency counts the sink's playback buffer, which its samples
+    // never wait in, so a monitor's samples are stamped when they arrive.
+    bool correctsForServerLatency = true;
 };
 
 // Interleaved samples, frames of `captureChannels` values.

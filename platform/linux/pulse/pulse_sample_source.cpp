@@ -10,7 +10,8 @@ constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
 }  // namespace
 
 PulseSampleSource::PulseSampleSource(std::string sourceName)
-    : capture_(PulseCaptureOptions{std::move(sourceName), "Kelvane recording", tenMillisecondsOfFrames}) {}
+    : capture_(PulseCaptureOptions{sourceName, "Kelvane recording", tenMillisecondsOfFrames,
+                                   sourceName != defaultMonitorSource}) {}
 
 std::optional<std::string> PulseSampleSource::start(std::function<void(SampleBuffer)> deliver) {
     return capture_.start([deliver = std::move(deliver)](std::span<const float> samples, std::uint32_t frameCount,

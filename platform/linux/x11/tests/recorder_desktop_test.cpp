@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
+#include "platform/linux/x11/tests/click_player.h"
 #include "platform/linux/x11/tests/recorder_run.h"
 #include "testing/desktop_process.h"
 
@@ -63,6 +64,14 @@ protected:
         EXPECT_EQ(reply, "ok") << command;
     }
     std::string path(const std::string& name) const { return folder_ + "/" + name; }
+    // The CLOCK_MONOTONIC time of the next flash the window maker reports.
+    std::int64_t nextFlash() {
+        while (auto line = maker_.readStdoutLine(10s)) {
+            if (line->starts_with("flash ")) return std::stoll(line->substr(line->rfind(' ') + 1));
+        }
+        ADD_FAILURE() << "no flash reported";
+        return 0;
+    }
 
     // Starts a recording, lets it run, stops it with "stop" and checks the normal ending.
     RecorderRun& recordFor(const std::string& config, std::chrono::milliseconds span) {
@@ -185,6 +194,47 @@ TEST_F(RecorderOnDesktop, SystemAudioAndMicrophoneLandInTheirOwnFilesAndOnlySyst
         EXPECT_GT(toneAmplitude(settled, present), 0.2) << file;
         EXPECT_LT(toneAmplitude(settled, absent), 0.02) << file;
     }
+}
+
+// Seconds into the file at which the first sample louder than `level` plays.
+double firstLoudSample(const std::string& file, float level) {
+    const auto samples = decodeAudio(file);
+    const auto loud = std::find_if(samples.begin(), samples.end(), [level](float s) { return std::fabs(s) > level; });
+    if (loud == samples.end()) return -1;
+    return numberField(streamOf(probe(file), "audio"), "start_time") +
+           static_cast<double>(loud - samples.begin()) / 48000.0;
+}
+
+// Seconds into the file of the first frame at or after `from` that is white near its top left.
+double firstWhiteFrame(const std::string& file, double from) {
+    const DecodedVideo video = decodeVideo(file, 16, 9);
+    for (std::size_t i = 0; i < video.frames.size() && i < video.times.size(); ++i) {
+        if (video.times[i] >= from && near(pixelAt(video, i, 1, 1), {255, 255, 255})) return video.times[i];
+    }
+    return -1;
+}
+
+TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milliseconds) {
+    ClickPlayer player(std::getenv("KELVANE_TEST_SPEAKERS_SINK"));
+    // A small window keeps the encoder well ahead, so no frame near the flash is dropped.
+    const auto window = create("content=flash flash-ms=300 color=#000000 w=320 h=180");
+    const std::string movie = path("sync.mp4");
+    run_.emplace(R"({"windowId":)" + std::to_string(window) + R"(,"outputPath":")" + movie +
+                 R"(","fps":120,"capturesSystemAudio":true,"systemAudioOutputPath":")" + path("sync.m4a") + R"("})");
+    ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
+    // The flash after next, so the monitor's first block of sound is long past.
+    nextFlash();
+    const std::int64_t flash = nextFlash() + 1'000'000'000;
+    player.clickAt(flash);
+    std::this_thread::sleep_for(std::chrono::nanoseconds(flash + 700'000'000 - monotonicNowNs()));
+    run_->command("stop");
+    EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+
+    const double click = firstLoudSample(movie, 0.3);
+    ASSERT_GT(click, 0) << "no click in the file";
+    const double white = firstWhiteFrame(movie, click - 0.5);
+    ASSERT_GT(white, 0) << "no flash near the click";
+    EXPECT_NEAR(white, click, 0.020);
 }
 
 TEST_F(RecorderOnDesktop, MicrophoneChosenByLabelOrFallingBackToTheDefault) {
