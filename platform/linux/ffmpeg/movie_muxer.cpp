@@ -24,6 +24,10 @@ void setFragmentOptions(AVDictionary** options) {
     av_dict_set(options, "flush_packets", "1", 0);
 }
 
+// Edit lists are counted in the movie's timescale, 1/1000 s unless told otherwise; in
+// 1/48000 s every track can end on its exact sample (and video within 21 µs).
+void setIndexedOptions(AVDictionary** options) { av_dict_set(options, "movie_timescale", "48000", 0); }
+
 AVFormatContext* makeOutputContext(const std::string& formatName, AVIOContext* io, const std::string& path) {
     AVFormatContext* context = nullptr;
     checkAv(avformat_alloc_output_context2(&context, nullptr, formatName.c_str(), nullptr),
@@ -154,7 +158,11 @@ void MovieMuxer::rewriteIndexed() {
             stream->codecpar->codec_tag = 0;
             stream->time_base = tracks_[i].timeBase;
         }
-        checkAv(avformat_write_header(output, nullptr), "Cannot start writing \"" + path_ + "\"");
+        AVDictionary* options = nullptr;
+        setIndexedOptions(&options);
+        const int headerWritten = avformat_write_header(output, &options);
+        av_dict_free(&options);
+        checkAv(headerWritten, "Cannot start writing \"" + path_ + "\"");
 
         std::vector<std::size_t> next(tracks_.size(), 0);
         std::vector<std::size_t> skipped(tracks_.size(), 0);
