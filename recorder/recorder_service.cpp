@@ -25,8 +25,19 @@ RecorderService::RecorderService(RecorderPlatform platform, asio::any_io_executo
 
 void RecorderService::start(std::string configJSON) {
     completionGroup_.enter();
+    {
+        std::lock_guard lock(startMutex_);
+        startPending_ = true;
+    }
     asio::post(queue_, [this, configJSON = std::move(configJSON)]() mutable {
         asio::co_spawn(queue_, recorder_->start(std::move(configJSON)), [this](std::exception_ptr failure) {
+            bool stopNow;
+            {
+                std::lock_guard lock(startMutex_);
+                startPending_ = false;
+                stopNow = stopAfterStart_ && !failure;
+            }
+            if (stopNow) submitStop();
             if (!failure) return;
             common::writeErrorLine("Error starting capture: " + describe(failure));
             completionGroup_.leave();
@@ -49,6 +60,15 @@ void RecorderService::stop() {
 
 void RecorderService::stopOnSignal() {
     if (stopSubmitted_.exchange(true)) return;
+    {
+        // Refusing the stop here would end the process under a start that is about to
+        // create its files; let the start finish and stop what it started.
+        std::lock_guard lock(startMutex_);
+        if (startPending_) {
+            stopAfterStart_ = true;
+            return;
+        }
+    }
     submitStop();
 }
 

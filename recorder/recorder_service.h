@@ -4,6 +4,7 @@
 // process (a failed start or a finished stop) in a group the main thread waits on.
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "common/asio.h"
@@ -21,7 +22,8 @@ public:
     void pause();
     void resume();
     void stop();
-    // A termination signal: the same as "stop", unless a stop was already submitted.
+    // A termination signal: the same as "stop", unless a stop was already submitted. One
+    // that arrives while the start is still under way stops the recording once it runs.
     void stopOnSignal();
     void waitUntilFinished();
 
@@ -35,6 +37,9 @@ private:
     asio::strand<asio::any_io_executor> queue_;
     common::DispatchGroup completionGroup_;
     std::atomic<bool> stopSubmitted_{false};
+    std::mutex startMutex_;
+    bool startPending_ = false;
+    bool stopAfterStart_ = false;
 };
 
 }  // namespace kelvane::recorder

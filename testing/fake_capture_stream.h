@@ -30,7 +30,8 @@ public:
     const std::weak_ptr<platform::CaptureStreamDelegate> delegate;
     std::optional<std::string> startError;
     std::optional<std::string> addOutputError;
-    // When set, stopCapture waits for releaseStop().
+    // When set, startCapture and stopCapture wait for releaseStart() and releaseStop().
+    bool holdStart = false;
     bool holdStop = false;
 
     void addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output, platform::StreamOutputType type,
@@ -42,9 +43,26 @@ public:
     void startCapture(platform::StreamCompletion completion) override {
         {
             std::lock_guard lock(mutex_);
+            if (holdStart) {
+                pendingStart_ = std::move(completion);
+                return;
+            }
             started_ = !startError;
         }
         completion(startError);
+    }
+    bool startHeld() const {
+        std::lock_guard lock(mutex_);
+        return static_cast<bool>(pendingStart_);
+    }
+    void releaseStart() {
+        platform::StreamCompletion completion;
+        {
+            std::lock_guard lock(mutex_);
+            started_ = !startError;
+            completion = std::move(pendingStart_);
+        }
+        if (completion) completion(startError);
     }
     void stopCapture(platform::StreamCompletion completion) override {
         std::unique_lock lock(mutex_);
@@ -111,6 +129,7 @@ private:
     bool started_ = false;
     bool stopped_ = false;
     int stopRequests_ = 0;
+    platform::StreamCompletion pendingStart_;
     platform::StreamCompletion pendingStop_;
 };
 
@@ -119,6 +138,7 @@ public:
     bool microphoneSupported = true;
     std::optional<std::string> nextStartError;
     std::optional<std::string> nextAddOutputError;
+    bool holdStarts = false;
     bool holdStops = false;
 
     bool supportsMicrophoneCapture() const override { return microphoneSupported; }
@@ -128,6 +148,7 @@ public:
         auto stream = std::make_shared<FakeCaptureStream>(filter, configuration, std::move(delegate));
         stream->startError = nextStartError;
         stream->addOutputError = nextAddOutputError;
+        stream->holdStart = holdStarts;
         stream->holdStop = holdStops;
         {
             std::lock_guard lock(mutex_);

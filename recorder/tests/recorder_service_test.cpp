@@ -1,0 +1,55 @@
+// The command service: the outcome lines of start and stop, and termination signals.
+#include "recorder/recorder_service.h"
+#include "recorder/tests/recorder_harness.h"
+
+namespace kelvane::recorder::test {
+namespace {
+
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST(RecorderService, ASignalDuringTheStartStopsTheRecordingOnceItRuns) {
+    RecorderHarness h;
+    h.streams->holdStarts = true;
+    CapturedOutput output;
+    RecorderService service(h.platform(), h.pool().get_executor());
+    service.start(R"({"outputPath":"/out/early.mp4"})");
+    ASSERT_TRUE(eventually([&] { return h.stream() && h.stream()->startHeld(); }));
+    service.stopOnSignal();
+    service.stopOnSignal();
+    EXPECT_FALSE(service.completionGroup().waitFor(std::chrono::milliseconds(100)));
+    h.stream()->releaseStart();
+    ASSERT_TRUE(service.completionGroup().waitFor(std::chrono::seconds(10)));
+    EXPECT_EQ(output.out(), "Recording started\nRecording stopped. Output path: /out/early.mp4\n");
+    EXPECT_EQ(output.err(), "");
+    EXPECT_EQ(h.writers->writer("/out/early.mp4")->status(), platform::MediaWriterStatus::completed);
+}
+
+TEST(RecorderService, AStopLineDuringTheStartIsRefusedAndEndsTheWait) {
+    RecorderHarness h;
+    h.streams->holdStarts = true;
+    CapturedOutput output;
+    RecorderService service(h.platform(), h.pool().get_executor());
+    service.start(R"({"outputPath":"/out/early.mp4"})");
+    ASSERT_TRUE(eventually([&] { return h.stream() && h.stream()->startHeld(); }));
+    service.stop();
+    ASSERT_TRUE(service.completionGroup().waitFor(std::chrono::seconds(10)));
+    EXPECT_EQ(output.err(), "Error stopping capture: No recording in progress\n");
+    // A signal after a stop line adds nothing.
+    service.stopOnSignal();
+    h.stream()->releaseStart();
+    ASSERT_TRUE(eventually([&] { return service.recorder().state().isRecording; }));
+    EXPECT_EQ(output.out(), "Recording started\n");
+    service.stop();
+    ASSERT_TRUE(eventually([&] { return output.out().find("Recording stopped") != std::string::npos; }));
+}
+
+}  // namespace
+}  // namespace kelvane::recorder::test
