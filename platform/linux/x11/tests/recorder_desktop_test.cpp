@@ -144,12 +144,17 @@ TEST_F(RecorderOnDesktop, ACoveredWindowIsRecordedWithItsOwnPixelsAndKeepsItsSiz
     EXPECT_TRUE(near(pixelAt(decoded, last, 29, 12), {0, 0, 0}));
 }
 
-TEST_F(RecorderOnDesktop, ClosingTheRecordedWindowEndsTheRecordingWithAPlayableFile) {
+TEST_F(RecorderOnDesktop, MinimisingTheRecordedWindowKeepsRecordingButClosingItEndsWithAPlayableFile) {
     const auto window = create("content=cycle rate=10 w=200 h=150");
     const std::string movie = path("closed.mp4");
     run_.emplace(R"({"windowId":)" + std::to_string(window) + R"(,"outputPath":")" + movie + R"("})");
     ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
     std::this_thread::sleep_for(800ms);
+    tell("minimize " + std::to_string(window));
+    // Two window checks pass while it is minimised.
+    EXPECT_EQ(run_->nextLine(1500ms), std::nullopt);
+    tell("activate " + std::to_string(window));
+    std::this_thread::sleep_for(500ms);
     tell("close " + std::to_string(window));
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
     ASSERT_EQ(run_->lines().size(), 3u);
