@@ -15,7 +15,9 @@ public:
     void encode(const SampleBuffer& buffer, const MediaTime& sessionStart,
                 const std::optional<MediaTime>& sessionEnd) override;
     void flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) override;
+    void idle() override {}
     bool holdsLastFrame() const override { return false; }
+    std::optional<std::int64_t> naturalEnd() const override { return std::nullopt; }
 
 private:
     void applyEnd(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd);

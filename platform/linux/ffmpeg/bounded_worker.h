@@ -1,6 +1,9 @@
 #pragma once
 // One worker thread fed through a queue of bounded length. Handing it an item never
 // blocks: when the queue is full the item is refused, and the caller decides what is lost.
+// When no item has come for `idleAfter` since the last one was handled, the worker calls
+// `onIdle` once.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -13,8 +16,13 @@ namespace kelvane::platform::ffmpeg {
 template <class Item>
 class BoundedWorker {
 public:
-    BoundedWorker(std::size_t capacity, std::function<void(Item&)> handler)
-        : capacity_(capacity), handler_(std::move(handler)), thread_([this] { run(); }) {}
+    BoundedWorker(std::size_t capacity, std::function<void(Item&)> handler,
+                  std::chrono::milliseconds idleAfter = std::chrono::hours(24), std::function<void()> onIdle = {})
+        : capacity_(capacity),
+          handler_(std::move(handler)),
+          idleAfter_(idleAfter),
+          onIdle_(std::move(onIdle)),
+          thread_([this] { run(); }) {}
 
     ~BoundedWorker() {
         close();
@@ -56,21 +64,35 @@ public:
 
 private:
     void run() {
+        bool idleCalled = true;
         for (;;) {
             Item item;
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return closed_ || !queue_.empty(); });
+                const auto waiting = [this] { return closed_ || !queue_.empty(); };
+                if (!wake_.wait_for(lock, idleAfter_, waiting)) {
+                    if (idleCalled || !onIdle_) {
+                        wake_.wait(lock, waiting);
+                    } else {
+                        idleCalled = true;
+                        lock.unlock();
+                        onIdle_();
+                        continue;
+                    }
+                }
                 if (queue_.empty()) return;
                 item = std::move(queue_.front());
                 queue_.pop_front();
             }
             handler_(item);
+            idleCalled = false;
         }
     }
 
     const std::size_t capacity_;
     std::function<void(Item&)> handler_;
+    const std::chrono::milliseconds idleAfter_;
+    std::function<void()> onIdle_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Item> queue_;

@@ -105,7 +105,7 @@ void FfmpegMediaWriter::finish() {
         return;
     }
     try {
-        for (const auto& input : inputs_) input->applySessionEnd(*muxer_);
+        for (const auto& input : inputs_) input->settleTrack(*muxer_);
         muxer_->finish();
         state_->setStatus(MediaWriterStatus::completed);
     } catch (const FfmpegError& error) {

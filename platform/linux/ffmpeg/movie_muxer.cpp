@@ -85,28 +85,35 @@ void MovieMuxer::write(int stream, AVPacket& packet) {
     ++written_[static_cast<std::size_t>(stream)];
 }
 
-void MovieMuxer::setTrackEnd(int stream, std::int64_t end, bool holdLastPacket) {
+void MovieMuxer::settleTrack(int stream, std::optional<std::int64_t> end, bool packetsLastUntilNext) {
     std::lock_guard lock(mutex_);
     Track& track = tracks_.at(static_cast<std::size_t>(stream));
     track.end = end;
-    track.holdLastPacket = holdLastPacket;
+    track.packetsLastUntilNext = packetsLastUntilNext;
 }
 
 // Packets leave the encoders in presentation order, so what lies past a track's end is
 // a tail of its list.
-void MovieMuxer::applyTrackEnds() {
+void MovieMuxer::settleTimings() {
     for (std::size_t i = 0; i < tracks_.size(); ++i) {
         const Track& track = tracks_[i];
-        if (!track.end) continue;
         std::vector<PacketTiming>& timings = timings_[i];
-        std::size_t kept = 0;
-        while (kept < timings.size() && timings[kept].pts < *track.end) ++kept;
-        timings.resize(kept);
-        if (timings.empty()) continue;
+        if (track.end) {
+            std::size_t kept = 0;
+            while (kept < timings.size() && timings[kept].pts < *track.end) ++kept;
+            timings.resize(kept);
+        }
+        if (timings.empty() || !track.end) continue;
         PacketTiming& last = timings.back();
         const std::int64_t untilEnd = *track.end - last.pts;
-        last.duration = track.holdLastPacket ? untilEnd : std::min(last.duration, untilEnd);
+        last.duration = track.packetsLastUntilNext ? untilEnd : std::min(last.duration, untilEnd);
     }
+}
+
+void MovieMuxer::flushFragment() {
+    std::lock_guard lock(mutex_);
+    if (closed_ || !headerWritten_) return;
+    checkAv(av_write_frame(fragmented_, nullptr), "Cannot write \"" + path_ + "\"");
 }
 
 void MovieMuxer::closeFragmentedFile() {
@@ -130,7 +137,7 @@ void MovieMuxer::finish() {
     std::lock_guard lock(mutex_);
     if (closed_) throw FfmpegError("\"" + path_ + "\" is already closed");
     closeFragmentedFile();
-    applyTrackEnds();
+    settleTimings();
     rewriteIndexed();
 }
 

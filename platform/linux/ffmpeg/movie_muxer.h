@@ -38,10 +38,12 @@ public:
     // Writes one packet of track `stream` (times in that track's encoder time base). Safe to
     // call from several threads; throws FfmpegError when the file cannot be written.
     void write(int stream, AVPacket& packet);
-    // Makes track `stream` end at `end` (ticks of its encoder time base) in the indexed
-    // file: packets from `end` on are left out, and the last one kept lasts until `end`
-    // when `holdLastPacket` (a still picture) or at most until `end` (audio).
-    void setTrackEnd(int stream, std::int64_t end, bool holdLastPacket);
+    // Writes out the fragment being collected now rather than at its usual boundary.
+    void flushFragment();
+    // Where track `stream` ends in the indexed file: packets from `end` on (ticks of the
+    // encoder time base) are left out, and the last one kept lasts until `end` when
+    // `packetsLastUntilNext` (a picture stays until the next) or at most until `end`.
+    void settleTrack(int stream, std::optional<std::int64_t> end, bool packetsLastUntilNext);
     // Closes the fragmented file and replaces it with the ordinary indexed file. Throws
     // FfmpegError; the fragmented file is then left complete at the path.
     void finish();
@@ -54,7 +56,7 @@ private:
     struct Track {
         AVRational timeBase{};
         std::optional<std::int64_t> end;
-        bool holdLastPacket = false;
+        bool packetsLastUntilNext = false;
     };
     struct PacketTiming {
         std::int64_t pts;
@@ -64,7 +66,7 @@ private:
     };
 
     void closeFragmentedFile();
-    void applyTrackEnds();
+    void settleTimings();
     void rewriteIndexed();
 
     std::string path_;

@@ -1,6 +1,7 @@
 #pragma once
 // What one input of a writer does on its worker: turns appended buffers, already on the
 // file's timeline, into packets for its track.
+#include <cstdint>
 #include <optional>
 
 #include "platform/linux/ffmpeg/av_handles.h"
@@ -23,9 +24,15 @@ public:
                         const std::optional<MediaTime>& sessionEnd) = 0;
     // Drains the encoder at the end of the track; throws FfmpegError.
     virtual void flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) = 0;
-    // True when the track's last frame stays on screen until the session's end (video);
-    // false when the track simply stops at the end or before it (audio).
+    // Called when no buffer has come for a while: anything the encoder still holds back
+    // should reach the file, which must keep all but the last moments after a crash.
+    virtual void idle() = 0;
+    // True when each packet lasts until the next and the last one until the track's end
+    // (video); false when packets carry their own durations and the track simply stops at
+    // the end or before it (audio).
     virtual bool holdsLastFrame() const = 0;
+    // Where the track ends when the session sets no end (ticks of the encoder time base).
+    virtual std::optional<std::int64_t> naturalEnd() const = 0;
 };
 
 }  // namespace kelvane::platform::ffmpeg

@@ -7,28 +7,37 @@ extern "C" {
 
 namespace kelvane::platform::ffmpeg {
 
-VideoEncoder::VideoEncoder(const VideoEncoderSettings& settings) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(h264EncoderName);
-    if (codec == nullptr) throw FfmpegError("This FFmpeg build has no H.264 encoder");
-    context_.reset(avcodec_alloc_context3(codec));
+VideoEncoder::VideoEncoder(const VideoEncoderSettings& settings) : settings_(settings) {
     picture_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
-    if (!context_ || !picture_ || !packet_) throw FfmpegError("Cannot set up the H.264 encoder: out of memory");
-
-    context_->time_base = timeBase;
-    AVDictionary* options = nullptr;
-    configureVideoEncoder(settings, *context_, &options);
-    const int opened = avcodec_open2(context_.get(), codec, &options);
-    av_dict_free(&options);
-    checkAv(opened, "Cannot open the H.264 encoder for " + std::to_string(settings.width) + "x" +
-                        std::to_string(settings.height));
-
+    if (!picture_ || !packet_) throw FfmpegError("Cannot set up the H.264 encoder: out of memory");
+    open();
     picture_->format = context_->pix_fmt;
     picture_->width = context_->width;
     picture_->height = context_->height;
     picture_->color_range = context_->color_range;
     picture_->colorspace = context_->colorspace;
     checkAv(av_frame_get_buffer(picture_.get(), 0), "Cannot allocate a video frame");
+}
+
+void VideoEncoder::open() {
+    const AVCodec* codec = avcodec_find_encoder_by_name(h264EncoderName);
+    if (codec == nullptr) throw FfmpegError("This FFmpeg build has no H.264 encoder");
+    context_.reset(avcodec_alloc_context3(codec));
+    if (!context_) throw FfmpegError("Cannot set up the H.264 encoder: out of memory");
+    context_->time_base = timeBase;
+    AVDictionary* options = nullptr;
+    configureVideoEncoder(settings_, *context_, &options);
+    const int opened = avcodec_open2(context_.get(), codec, &options);
+    av_dict_free(&options);
+    checkAv(opened, "Cannot open the H.264 encoder for " + std::to_string(settings_.width) + "x" +
+                        std::to_string(settings_.height));
+}
+
+void VideoEncoder::drainAndContinue(const PacketSink& sink) {
+    flush(sink);
+    open();
+    anyFrameSent_ = false;
 }
 
 void VideoEncoder::convert(const VideoFrame& frame) {
@@ -68,6 +77,7 @@ void VideoEncoder::encode(const VideoFrame& frame, std::int64_t pts, const Packe
     } else {
         picture_->pict_type = AV_PICTURE_TYPE_NONE;
     }
+    ++framesSent_;
     send(picture_.get(), sink);
 }
 
@@ -79,6 +89,7 @@ void VideoEncoder::send(AVFrame* frame, const PacketSink& sink) {
         const int result = avcodec_receive_packet(context_.get(), packet_.get());
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
         checkAv(result, "Cannot encode video");
+        ++packetsReceived_;
         sink(*packet_);
         av_packet_unref(packet_.get());
     }

@@ -29,11 +29,20 @@ public:
     void encode(const VideoFrame& frame, std::int64_t pts, const PacketSink& sink);
     // Drains the encoder's delayed packets into `sink`.
     void flush(const PacketSink& sink);
+    // True while frames sent to the encoder have not come out as packets yet.
+    bool holdsFrames() const { return framesSent_ > packetsReceived_; }
+    // Drains the encoder and continues with a fresh one of the same settings, starting at
+    // a keyframe. The encoder looks ahead several frames; when the screen is still and
+    // frames come seconds apart, those frames would otherwise sit unwritten for as long.
+    // The new encoder's parameter sets are identical, so the stream stays one stream.
+    void drainAndContinue(const PacketSink& sink);
 
 private:
+    void open();
     void convert(const VideoFrame& frame);
     void send(AVFrame* frame, const PacketSink& sink);
 
+    VideoEncoderSettings settings_;
     CodecContextPtr context_;
     FramePtr picture_;
     PacketPtr packet_;
@@ -42,6 +51,8 @@ private:
     int scalerHeight_ = 0;
     std::int64_t lastKeyframePts_ = 0;
     bool anyFrameSent_ = false;
+    std::int64_t framesSent_ = 0;
+    std::int64_t packetsReceived_ = 0;
 };
 
 }  // namespace kelvane::platform::ffmpeg

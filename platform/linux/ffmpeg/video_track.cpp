@@ -4,9 +4,9 @@
 
 namespace kelvane::platform::ffmpeg {
 
-void VideoTrack::connect(PacketSink sink) {
-    durations_.emplace(sink);
-    packetSink_ = [this](AVPacket& packet) { durations_->push(packet); };
+// Packets wait there until the next one tells how long they last.
+PacketSink VideoTrack::held() {
+    return [this](AVPacket& packet) { durations_->push(packet); };
 }
 
 void VideoTrack::encode(const SampleBuffer& buffer, const MediaTime& sessionStart,
@@ -26,17 +26,26 @@ void VideoTrack::encode(const SampleBuffer& buffer, const MediaTime& sessionStar
         lastDuration_ = *pts - *lastPts_;
     }
     lastPts_ = pts;
-    encoder_.encode(*frame, *pts, packetSink_);
+    encoder_.encode(*frame, *pts, held());
 }
 
 void VideoTrack::flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) {
-    encoder_.flush(packetSink_);
+    encoder_.flush(held());
     std::int64_t lastDuration = lastDuration_ > 0 ? lastDuration_ : defaultFrameDuration;
     if (sessionEnd && lastPts_) {
         const auto end = ticksSince(sessionStart, *sessionEnd, rate);
         if (end && *end > *lastPts_) lastDuration = *end - *lastPts_;
     }
     durations_->finish(lastDuration);
+}
+
+void VideoTrack::idle() {
+    if (encoder_.holdsFrames()) encoder_.drainAndContinue(held());
+}
+
+std::optional<std::int64_t> VideoTrack::naturalEnd() const {
+    if (!lastPts_) return std::nullopt;
+    return *lastPts_ + (lastDuration_ > 0 ? lastDuration_ : defaultFrameDuration);
 }
 
 }  // namespace kelvane::platform::ffmpeg

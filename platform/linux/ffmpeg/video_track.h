@@ -15,20 +15,23 @@ public:
     explicit VideoTrack(const VideoOutputSettings& settings) : encoder_(settings) {}
 
     const AVCodecContext& context() const override { return encoder_.context(); }
-    void connect(PacketSink sink) override;
+    void connect(PacketSink sink) override { durations_.emplace(std::move(sink)); }
     void encode(const SampleBuffer& buffer, const MediaTime& sessionStart,
                 const std::optional<MediaTime>& sessionEnd) override;
     void flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) override;
+    void idle() override;
     bool holdsLastFrame() const override { return true; }
+    std::optional<std::int64_t> naturalEnd() const override;
 
 private:
     static constexpr int rate = VideoEncoder::timeBase.den;
     // One frame at 60 fps, for a last frame whose duration nothing tells.
     static constexpr std::int64_t defaultFrameDuration = rate / 60;
 
+    PacketSink held();
+
     VideoEncoder encoder_;
     std::optional<PacketDurations> durations_;
-    PacketSink packetSink_;
     std::optional<std::int64_t> lastPts_;
     std::int64_t lastDuration_ = 0;
 };

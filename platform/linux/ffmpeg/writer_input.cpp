@@ -44,13 +44,15 @@ void WriterInput::openEncoder() {
 
 void WriterInput::attach(std::shared_ptr<WriterState> state, MovieMuxer& muxer) {
     state_ = std::move(state);
+    muxer_ = &muxer;
     stream_ = muxer.addStream(track_->context());
     track_->connect([&muxer, stream = stream_](AVPacket& packet) { muxer.write(stream, packet); });
 }
 
 void WriterInput::startWorker() {
     const std::size_t length = mediaType() == MediaType::video ? videoQueueLength : audioQueueLength;
-    worker_ = std::make_unique<BoundedWorker<SampleBuffer>>(length, [this](SampleBuffer& buffer) { encode(buffer); });
+    worker_ = std::make_unique<BoundedWorker<SampleBuffer>>(
+        length, [this](SampleBuffer& buffer) { encode(buffer); }, idleAfter, [this] { idle(); });
 }
 
 void WriterInput::encode(SampleBuffer& buffer) {
@@ -59,6 +61,17 @@ void WriterInput::encode(SampleBuffer& buffer) {
     if (!start) return;
     try {
         track_->encode(buffer, *start, state_->sessionEnd());
+    } catch (const FfmpegError& error) {
+        broken_ = true;
+        state_->fail(error.what());
+    }
+}
+
+void WriterInput::idle() {
+    if (broken_) return;
+    try {
+        track_->idle();
+        muxer_->flushFragment();
     } catch (const FfmpegError& error) {
         broken_ = true;
         state_->fail(error.what());
@@ -80,12 +93,13 @@ void WriterInput::drain() {
     }
 }
 
-void WriterInput::applySessionEnd(MovieMuxer& muxer) const {
+void WriterInput::settleTrack(MovieMuxer& muxer) const {
     const auto start = state_->sessionStart();
     const auto end = state_->sessionEnd();
-    if (!start || !end || stream_ < 0) return;
-    if (const auto ticks = ticksSince(*start, *end, track_->context().time_base.den))
-        muxer.setTrackEnd(stream_, *ticks, track_->holdsLastFrame());
+    if (stream_ < 0) return;
+    std::optional<std::int64_t> endTicks = track_->naturalEnd();
+    if (start && end) endTicks = ticksSince(*start, *end, track_->context().time_base.den);
+    muxer.settleTrack(stream_, endTicks, track_->holdsLastFrame());
 }
 
 }  // namespace kelvane::platform::ffmpeg

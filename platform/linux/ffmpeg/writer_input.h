@@ -2,6 +2,7 @@
 // One input of an FFmpeg-backed writer: appended buffers wait in a short queue and are
 // encoded on the input's own worker thread, so appending never waits for the encoder.
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 #include "platform/linux/ffmpeg/bounded_worker.h"
@@ -19,6 +20,8 @@ public:
     static constexpr std::size_t videoQueueLength = 4;
     // Audio buffers waiting; capture delivers them every 10 to 20 ms.
     static constexpr std::size_t audioQueueLength = 200;
+    // How long the worker waits for a buffer before it lets the encoder empty itself.
+    static constexpr std::chrono::milliseconds idleAfter{500};
 
     explicit WriterInput(OutputSettings settings);
     ~WriterInput() override;
@@ -37,15 +40,18 @@ public:
     void startWorker();
     // Encodes everything queued and drains the encoder; failures go to the writer state.
     void drain();
-    // The track's end in the indexed file, when the session has an end.
-    void applySessionEnd(MovieMuxer& muxer) const;
+    // Tells the muxer how the track is timed and where it ends: at the session's end,
+    // else where its last frame ends.
+    void settleTrack(MovieMuxer& muxer) const;
 
 private:
     void encode(SampleBuffer& buffer);
+    void idle();
 
     OutputSettings settings_;
     std::unique_ptr<TrackEncoder> track_;
     std::shared_ptr<WriterState> state_;
+    MovieMuxer* muxer_ = nullptr;
     int stream_ = -1;
     std::unique_ptr<BoundedWorker<SampleBuffer>> worker_;
     std::atomic<bool> finished_{false};

@@ -315,6 +315,27 @@ TEST(MediaWriter, FramesOfAnotherSizeAreScaledToTheFileSize) {
     EXPECT_EQ(probeFrames(path, "v:0").at("frames").size(), 15u);
 }
 
+TEST(MediaWriter, QuietSpellsEmptyTheEncoderWithoutBreakingTheStream) {
+    ScratchFolder folder;
+    const std::string path = folder.file("quiet.mp4");
+    OpenWriter open = openWriter(path, MediaFileType::mpeg4, 320, 180, 0);
+    // A still screen: a few frames, then nothing for longer than the worker waits, three times.
+    int index = 0;
+    for (int spell = 0; spell < 3; ++spell) {
+        for (int i = 0; i < 3; ++i, ++index)
+            appendPatiently(*open.video, videoSample(320, 180, index, MediaTime::make(index, 2)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    }
+    open.writer->endSession(MediaTime::make(index, 2));
+    finish(open);
+    const std::string errors = runCommand("ffmpeg -v error -i " + shellQuoted(path) + " -f null - 2>&1");
+    EXPECT_EQ(errors, "");
+    const auto frames = probeFrames(path, "v:0").at("frames");
+    ASSERT_EQ(frames.size(), 9u);
+    for (std::size_t i = 0; i < frames.size(); ++i) EXPECT_NEAR(numberField(frames[i], "pts_time"), i * 0.5, 0.0005);
+    EXPECT_NEAR(numberField(streamOf(probe(path), "video"), "duration"), 4.5, 0.001);
+}
+
 TEST(MediaWriter, FullQueueRefusesBuffersInsteadOfWaiting) {
     ScratchFolder folder;
     const std::string path = folder.file("busy.mp4");

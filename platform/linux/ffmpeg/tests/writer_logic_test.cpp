@@ -2,7 +2,9 @@
 // packets last, how media times become ticks, the bounded queue, and proposed settings.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <future>
 #include <vector>
 
@@ -149,6 +151,28 @@ TEST(BoundedWorker, RefusesWithoutWaitingWhenFullAndHandlesEverythingItTook) {
     EXPECT_FALSE(worker.tryPush(5));
     worker.join();
     EXPECT_EQ(handled, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST(BoundedWorker, CallsTheIdleHandlerOnceAfterEachQuietSpell) {
+    std::atomic<int> idles{0};
+    std::vector<int> handled;
+    BoundedWorker<int> worker(
+        4, [&handled](int& item) { handled.push_back(item); }, std::chrono::milliseconds(20), [&idles] { ++idles; });
+    const auto waitForIdles = [&idles](int count) {
+        for (int i = 0; i < 5000 && idles < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return idles.load();
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(idles, 0);  // nothing handled yet, nothing to catch up on
+    ASSERT_TRUE(worker.tryPush(1));
+    EXPECT_EQ(waitForIdles(1), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(idles, 1);  // not again until something new was handled
+    ASSERT_TRUE(worker.tryPush(2));
+    EXPECT_EQ(waitForIdles(2), 2);
+    worker.close();
+    worker.join();
+    EXPECT_EQ(handled, (std::vector<int>{1, 2}));
 }
 
 TEST(VideoSettings, ProposedForUsableSizesOnly) {

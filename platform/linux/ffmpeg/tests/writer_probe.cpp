@@ -2,8 +2,10 @@
 // (H.264 + AAC) and separate M4A files from synthetic media, optionally in real time and
 // under a file size limit, and reports how each writer ended.
 //
-//   writer_probe --movie PATH [--audio PATH]... --seconds S [--realtime] [--file-size-limit BYTES]
+//   writer_probe --movie PATH [--audio PATH]... --seconds S [--realtime] [--still]
+//                [--file-size-limit BYTES]
 //
+// With --still the picture changes only once a second, as on a still screen.
 // Prints "started" once writing has begun, then one line per writer at the end:
 // "<path> completed" or "<path> failed <description>".
 #include <sys/resource.h>
@@ -32,6 +34,7 @@ struct Options {
     std::vector<std::string> audio;
     double seconds = 0;
     bool realtime = false;
+    bool still = false;
     long long fileSizeLimit = 0;
 };
 
@@ -44,6 +47,7 @@ Options parse(int argc, char** argv) {
         else if (argument == "--audio") options.audio.push_back(value());
         else if (argument == "--seconds") options.seconds = std::atof(value().c_str());
         else if (argument == "--realtime") options.realtime = true;
+        else if (argument == "--still") options.still = true;
         else if (argument == "--file-size-limit") options.fileSizeLimit = std::atoll(value().c_str());
     }
     return options;
@@ -80,7 +84,7 @@ int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
     if (options.movie.empty() || options.seconds <= 0) {
         std::fprintf(stderr, "usage: writer_probe --movie PATH [--audio PATH]... --seconds S [--realtime] "
-                             "[--file-size-limit BYTES]\n");
+                             "[--still] [--file-size-limit BYTES]\n");
         return 2;
     }
     if (options.fileSizeLimit > 0) {
@@ -118,7 +122,8 @@ int main(int argc, char** argv) {
     std::int64_t nextAudio = 0;
     for (int k = 0; k < frames; ++k) {
         if (options.realtime) std::this_thread::sleep_until(begin + std::chrono::microseconds(k * 1000000LL / 60));
-        offer(*writers[0], *video, busyFrame(k, MediaTime::make(k, 60)), options.realtime);
+        if (!options.still || k % 60 == 0)
+            offer(*writers[0], *video, busyFrame(k, MediaTime::make(k, 60)), options.realtime);
         for (; nextAudio < static_cast<std::int64_t>(k + 1) * 800; nextAudio += 480) {
             const SampleBuffer tone = toneSample(MediaTime::make(nextAudio, 48000), 480, nextAudio);
             for (std::size_t i = 0; i < audioInputs.size(); ++i) offer(*writers[i], *audioInputs[i], tone, options.realtime);

@@ -1,5 +1,5 @@
-// Whole recording processes: one killed with SIGKILL while writing, one that runs out of
-// room for its movie file while its audio files still fit.
+// Whole recording processes: killed with SIGKILL while writing, or running out of room
+// for the movie file while the audio files still fit.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -107,6 +107,18 @@ TEST(WriterProcess, SigkillAfterFiveSecondsLeavesAtLeastThreeSecondsOfVideoAndAu
     EXPECT_GE(probeFrames(movie, "v:0").at("frames").size(), 90u);
     EXPECT_GE(decodeAudio(movie).size(), 3u * 48000);
     EXPECT_GE(decodeAudio(systemAudio).size(), 3u * 48000);
+}
+
+TEST(WriterProcess, SigkillOnAStillScreenKeepsThePicturesOfAllButTheLastSeconds) {
+    ScratchFolder folder;
+    const std::string movie = folder.file("still.mov");
+    // One picture a second: the encoder's look-ahead alone would hold back more than that.
+    ProbeProcess process({"--movie", movie, "--seconds", "60", "--realtime", "--still"});
+    ASSERT_EQ(process.readLine(std::chrono::seconds(60)), "started");
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    process.kill();
+    // Each picture is written once the next one shows how long it lasted.
+    EXPECT_GE(lastVideoFrameTime(movie), 3.0);
 }
 
 TEST(WriterProcess, FullDiskFailsTheMovieWhileTheAudioFilesFinish) {
