@@ -15,7 +15,7 @@
 
 #include "cursor-watch/accessibility_probe.h"
 #include "platform/accessibility.h"
-#include "testing/child_with_pipes.h"
+#include "testing/desktop_process.h"
 #include "testing/gtk_test_window/gtk_test_window.h"
 
 namespace kelvane::cursorwatch {
@@ -27,14 +27,14 @@ using testing::movePointer;
 // Reads state lines until `expected` comes. The pointer moves in one step, so normally
 // it is the very next line; on a heavily loaded machine an answer that missed its
 // time-out may show as a passing arrow first.
-bool settlesOn(testing::ChildWithPipes& monitor, const std::string& expected) {
+bool settlesOn(testing::DesktopProcess& monitor, const std::string& expected) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (true) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
         }
-        std::optional<std::string> line = monitor.readLine(left);
+        std::optional<std::string> line = monitor.readStdoutLine(left);
         if (!line) {
             return false;
         }
@@ -103,8 +103,8 @@ TEST_F(AccessibilityDesktopTest, MonitorReportsTheProbeWhenItKnowsNoCursors) {
     ASSERT_TRUE(pointAt("plain"));
     int status = -1;
     {
-        testing::ChildWithPipes monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
-        EXPECT_EQ(monitor.readLine(std::chrono::seconds(20)), "STATE:arrow") << "nothing recognisable under the pointer";
+        testing::DesktopProcess monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
+        EXPECT_EQ(monitor.readStdoutLine(std::chrono::seconds(20)), "STATE:arrow") << "nothing recognisable under the pointer";
 
         const std::pair<const char*, const char*> expectations[] = {
             {"entry", "STATE:text"},         {"enabledButton", "STATE:pointer"},
@@ -117,7 +117,7 @@ TEST_F(AccessibilityDesktopTest, MonitorReportsTheProbeWhenItKnowsNoCursors) {
         }
 
         ASSERT_TRUE(monitor.writeLine("stop"));
-        EXPECT_EQ(monitor.readLine(std::chrono::seconds(20)), std::nullopt) << "output ends after stop";
+        EXPECT_EQ(monitor.readStdoutLine(std::chrono::seconds(20)), std::nullopt) << "output ends after stop";
         waitpid(monitor.pid(), &status, 0);
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -132,7 +132,7 @@ TEST_F(AccessibilityDesktopTest, MonitorKeepsPollingPastAFrozenApplication) {
 
     ASSERT_TRUE(pointAt("enabledButton"));
     {
-        testing::ChildWithPipes monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
+        testing::DesktopProcess monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
         EXPECT_TRUE(settlesOn(monitor, "STATE:pointer"));
 
         // A frozen application answers nothing: the monitor reports the arrow and goes
@@ -143,7 +143,7 @@ TEST_F(AccessibilityDesktopTest, MonitorKeepsPollingPastAFrozenApplication) {
         EXPECT_TRUE(settlesOn(monitor, "STATE:pointer"));
 
         ASSERT_TRUE(monitor.writeLine("stop"));
-        EXPECT_EQ(monitor.readLine(std::chrono::seconds(20)), std::nullopt);
+        EXPECT_EQ(monitor.readStdoutLine(std::chrono::seconds(20)), std::nullopt);
     }
     std::filesystem::remove_all(emptyThemes);
 }

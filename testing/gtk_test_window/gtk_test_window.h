@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "testing/child_with_pipes.h"
+#include "testing/desktop_process.h"
 
 namespace kelvane::testing {
 
@@ -30,7 +30,7 @@ public:
     explicit GtkTestWindow(const std::string& title = "Kelvane accessibility test window")
         : child_({"/usr/bin/python3", std::string(KELVANE_SOURCE_DIR) + "/testing/gtk_test_window/gtk_test_window.py",
                   title}) {
-        std::string layout = child_.readLine(std::chrono::seconds(60)).value_or("");
+        std::string layout = child_.readStdoutLine(std::chrono::seconds(60)).value_or("");
         try {
             layout_ = nlohmann::json::parse(layout);
         } catch (const nlohmann::json::exception&) {
@@ -50,11 +50,11 @@ public:
 
     // "focus entry", "focus none", ...; true when the window answered "ok".
     bool command(const std::string& line) {
-        return child_.writeLine(line) && child_.readLine(std::chrono::seconds(20)) == "ok";
+        return child_.writeLine(line) && child_.readStdoutLine(std::chrono::seconds(20)) == "ok";
     }
 
 private:
-    ChildWithPipes child_;
+    DesktopProcess child_;
     nlohmann::json layout_;
 };
 
