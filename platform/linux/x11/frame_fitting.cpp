@@ -26,10 +26,22 @@ FrameFitter::~FrameFitter() { sws_freeContext(scaler_); }
 
 namespace {
 
+constexpr std::uint32_t opaqueAlpha = 0xff000000;  // the fourth byte of a little-endian BGRA word
+
+// One pass per row; whole 32-bit words let the compiler vectorise it.
+void copyOpaque(std::uint8_t* target, const std::uint8_t* source, int pixels) {
+    for (int i = 0; i < pixels; ++i) {
+        std::uint32_t word;
+        std::memcpy(&word, source + i * 4, 4);
+        word |= opaqueAlpha;
+        std::memcpy(target + i * 4, &word, 4);
+    }
+}
+
 void makeOpaque(VideoFrame& frame) {
     for (int row = 0; row < frame.height; ++row) {
-        std::uint8_t* pixel = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
-        for (int column = 0; column < frame.width; ++column) pixel[column * 4 + 3] = 0xff;
+        std::uint8_t* line = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
+        copyOpaque(line, line, frame.width);
     }
 }
 
@@ -48,10 +60,10 @@ VideoFrame FrameFitter::fit(const SourceImage& image) {
 
     if (area.width == image.width && area.height == image.height) {
         for (int row = 0; row < image.height; ++row) {
-            std::memcpy(target + static_cast<std::size_t>(row) * frame.stride,
-                        image.pixels + static_cast<std::size_t>(row) * image.stride,
-                        static_cast<std::size_t>(image.width) * 4);
+            copyOpaque(target + static_cast<std::size_t>(row) * frame.stride,
+                       image.pixels + static_cast<std::size_t>(row) * image.stride, image.width);
         }
+        if (area.width == frameWidth_ && area.height == frameHeight_) return frame;
     } else {
         scaler_ = sws_getCachedContext(scaler_, image.width, image.height, AV_PIX_FMT_BGRA, area.width, area.height,
                                        AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
@@ -62,6 +74,7 @@ VideoFrame FrameFitter::fit(const SourceImage& image) {
         const int targetStrides[] = {frame.stride};
         sws_scale(scaler_, sourcePlanes, sourceStrides, 0, image.height, targetPlanes, targetStrides);
     }
+    // The bars are black and opaque too.
     makeOpaque(frame);
     return frame;
 }
