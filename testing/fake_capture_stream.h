@@ -99,15 +99,6 @@ public:
         }
         return false;
     }
-    // Delivers regardless of registration, as a stream that misbehaves would.
-    void deliverToFirstOutput(const platform::SampleBuffer& buffer, platform::StreamOutputType type) {
-        std::lock_guard lock(mutex_);
-        const auto& output = outputs_.front();
-        output.queue([weak = output.output, buffer, type] {
-            if (const auto target = weak.lock()) target->didOutputSampleBuffer(buffer, type);
-        });
-    }
-
     std::vector<platform::StreamOutputType> outputTypes() const {
         std::lock_guard lock(mutex_);
         std::vector<platform::StreamOutputType> types;
@@ -161,10 +152,6 @@ public:
     std::shared_ptr<FakeCaptureStream> last() const {
         std::lock_guard lock(mutex_);
         return streams_.empty() ? nullptr : streams_.back();
-    }
-    std::size_t count() const {
-        std::lock_guard lock(mutex_);
-        return streams_.size();
     }
 
 private:
