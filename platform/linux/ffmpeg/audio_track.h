@@ -15,7 +15,6 @@ public:
     void encode(const SampleBuffer& buffer, const MediaTime& sessionStart,
                 const std::optional<MediaTime>& sessionEnd) override;
     void flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) override;
-    void idle() override {}
     bool holdsLastFrame() const override { return false; }
     std::optional<std::int64_t> naturalEnd() const override { return std::nullopt; }
 

@@ -24,9 +24,6 @@ public:
                         const std::optional<MediaTime>& sessionEnd) = 0;
     // Drains the encoder at the end of the track; throws FfmpegError.
     virtual void flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) = 0;
-    // Called when no buffer has come for a while: anything the encoder still holds back
-    // should reach the file, which must keep all but the last moments after a crash.
-    virtual void idle() = 0;
     // True when each packet lasts until the next and the last one until the track's end
     // (video); false when packets carry their own durations and the track simply stops at
     // the end or before it (audio).

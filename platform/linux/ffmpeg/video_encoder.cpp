@@ -34,12 +34,6 @@ void VideoEncoder::open() {
                         std::to_string(settings_.height));
 }
 
-void VideoEncoder::drainAndContinue(const PacketSink& sink) {
-    flush(sink);
-    open();
-    anyFrameSent_ = false;
-}
-
 void VideoEncoder::convert(const VideoFrame& frame) {
     // A frame that only has one more odd column or row than the encoder keeps is cropped,
     // anything else is scaled to fit.

@@ -29,13 +29,8 @@ public:
     void encode(const VideoFrame& frame, std::int64_t pts, const PacketSink& sink);
     // Drains the encoder's delayed packets into `sink`.
     void flush(const PacketSink& sink);
-    // True while frames sent to the encoder have not come out as packets yet.
-    bool holdsFrames() const { return framesSent_ > packetsReceived_; }
-    // Drains the encoder and continues with a fresh one of the same settings, starting at
-    // a keyframe. The encoder looks ahead several frames; when the screen is still and
-    // frames come seconds apart, those frames would otherwise sit unwritten for as long.
-    // The new encoder's parameter sets are identical, so the stream stays one stream.
-    void drainAndContinue(const PacketSink& sink);
+    // Frames sent to the encoder that have not come out as packets yet.
+    std::int64_t framesHeld() const { return framesSent_ - packetsReceived_; }
 
 private:
     void open();

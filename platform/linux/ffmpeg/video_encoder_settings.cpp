@@ -10,12 +10,20 @@ namespace {
 // Screen recordings are mostly still text and interface with bursts of motion. These
 // choices were measured with bench/writer (600 frames of 1920x1080 scrolling text at
 // 60 fps, against `ffmpeg -c:v libx264 -preset veryfast` with its three B-frames, on two
-// cores): veryfast at CRF 25 with two threads took 0.73x the peer's CPU time for 1.08x
-// its size at an SSIM 0.0025 below it, in 267 MiB. CRF 23 gave 1.18x the size (no
-// B-frames costs bits); superfast needed 1.2x to 1.7x the size for the same SSIM; more
-// threads only added memory (321 MiB) and CPU time.
+// cores): veryfast, tuned for zero latency, at CRF 29 on two slice threads took 0.74x the
+// peer's CPU time for 1.08x its size at an SSIM 0.0024 below it, in 174 MiB, and kept up
+// with 60 fps (8.3 s for 10 s). The encoder then holds no frame back, so a frame reaches
+// the file (and survives a crash) as soon as the next one shows how long it lasted, even
+// when a still screen sends one frame a second. The preset's own look-ahead and frame
+// threads at CRF 25 gave the same size and SSIM at 0.73x to 0.80x the CPU time in
+// 267 MiB, but held a dozen frames back; CRF 23 there gave 1.18x the size (no B-frames
+// costs bits); superfast needed 1.2x to 1.7x the size for the same SSIM.
 constexpr const char* x264Preset = "veryfast";
-constexpr const char* constantRateFactor = "25";
+constexpr const char* constantRateFactor = "29";
+// No look-ahead, slice threads instead of frame threads, rate control by the nominal
+// frame rate rather than by the next frame's time: every frame leaves the encoder as it
+// goes in.
+constexpr const char* x264Tune = "zerolatency";
 constexpr int encoderThreads = 2;
 // No B-frames: packets leave the encoder in presentation order, so the last frame's
 // duration, and with it the exact end of the track, can be set when the session ends.
@@ -53,6 +61,7 @@ void configureVideoEncoder(const VideoOutputSettings& settings, AVCodecContext& 
     context.gop_size = settings.maxKeyFrameInterval > 0 ? settings.maxKeyFrameInterval : keyFrameIntervalFrames;
     context.max_b_frames = maxBFrames;
     context.thread_count = encoderThreads;
+    context.thread_type = FF_THREAD_SLICE;
     context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     context.color_range = AVCOL_RANGE_MPEG;
     context.colorspace = AVCOL_SPC_BT709;
@@ -60,6 +69,7 @@ void configureVideoEncoder(const VideoOutputSettings& settings, AVCodecContext& 
     context.color_trc = AVCOL_TRC_BT709;
 
     av_dict_set(options, "preset", x264Preset, 0);
+    av_dict_set(options, "tune", x264Tune, 0);
     av_dict_set(options, "forced-idr", "1", 0);
     if (settings.profileLevel.find("Baseline") != std::string::npos) {
         av_dict_set(options, "profile", "baseline", 0);

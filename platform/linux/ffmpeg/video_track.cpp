@@ -39,10 +39,6 @@ void VideoTrack::flush(const MediaTime& sessionStart, const std::optional<MediaT
     durations_->finish(lastDuration);
 }
 
-void VideoTrack::idle() {
-    if (encoder_.holdsFrames()) encoder_.drainAndContinue(held());
-}
-
 std::optional<std::int64_t> VideoTrack::naturalEnd() const {
     if (!lastPts_) return std::nullopt;
     return *lastPts_ + (lastDuration_ > 0 ? lastDuration_ : defaultFrameDuration);

@@ -67,10 +67,11 @@ void WriterInput::encode(SampleBuffer& buffer) {
     }
 }
 
+// A fragment is normally written at the next keyframe or second of media; when nothing
+// comes for a while, what has been collected is written now, so a crash cannot take it.
 void WriterInput::idle() {
     if (broken_) return;
     try {
-        track_->idle();
         muxer_->flushFragment();
     } catch (const FfmpegError& error) {
         broken_ = true;

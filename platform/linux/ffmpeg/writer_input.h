@@ -20,7 +20,7 @@ public:
     static constexpr std::size_t videoQueueLength = 4;
     // Audio buffers waiting; capture delivers them every 10 to 20 ms.
     static constexpr std::size_t audioQueueLength = 200;
-    // How long the worker waits for a buffer before it lets the encoder empty itself.
+    // How long the worker waits for a buffer before it writes out the fragment in hand.
     static constexpr std::chrono::milliseconds idleAfter{500};
 
     explicit WriterInput(OutputSettings settings);

@@ -315,11 +315,12 @@ TEST(MediaWriter, FramesOfAnotherSizeAreScaledToTheFileSize) {
     EXPECT_EQ(probeFrames(path, "v:0").at("frames").size(), 15u);
 }
 
-TEST(MediaWriter, QuietSpellsEmptyTheEncoderWithoutBreakingTheStream) {
+TEST(MediaWriter, FramesAfterQuietSpellsKeepTheirTimes) {
     ScratchFolder folder;
     const std::string path = folder.file("quiet.mp4");
     OpenWriter open = openWriter(path, MediaFileType::mpeg4, 320, 180, 0);
-    // A still screen: a few frames, then nothing for longer than the worker waits, three times.
+    // A still screen: a few frames, then nothing for longer than the worker waits before it
+    // writes out the fragment in hand, three times.
     int index = 0;
     for (int spell = 0; spell < 3; ++spell) {
         for (int i = 0; i < 3; ++i, ++index)

@@ -12,6 +12,7 @@
 #include "platform/linux/ffmpeg/bounded_worker.h"
 #include "platform/linux/ffmpeg/media_ticks.h"
 #include "platform/linux/ffmpeg/packet_durations.h"
+#include "platform/linux/ffmpeg/video_encoder.h"
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
 
 namespace kelvane::platform::ffmpeg {
@@ -190,6 +191,20 @@ TEST(VideoSettings, ProposedForUsableSizesOnly) {
 
     EXPECT_EQ(encodedDimension(801), 800);
     EXPECT_EQ(encodedDimension(600), 600);
+}
+
+TEST(VideoSettings, TheEncoderHoldsNoFrameBack) {
+    // Whatever the encoder holds back is lost when the recording process is killed, and on
+    // a still screen frames come a second apart.
+    VideoEncoder encoder(*proposeVideoSettings(320, 180));
+    VideoFrame frame{320, 180, 320 * 4, std::vector<std::uint8_t>(320 * 180 * 4, 128)};
+    int packets = 0;
+    for (int i = 0; i < 30; ++i) {
+        frame.pixels[static_cast<std::size_t>(i) * 97] = 255;
+        encoder.encode(frame, i * 90000, [&packets](AVPacket&) { ++packets; });
+        EXPECT_EQ(encoder.framesHeld(), 0) << "after frame " << i;
+    }
+    EXPECT_EQ(packets, 30);
 }
 
 TEST(VideoSettings, TheAssistantAnswersForTheSourceSize) {
