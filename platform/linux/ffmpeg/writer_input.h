@@ -15,8 +15,7 @@ namespace kelvane::platform::ffmpeg {
 
 class WriterInput final : public MediaWriterInput {
 public:
-    // Frames waiting to be encoded: a 1920x1080 BGRA frame is 8 MB, and the encoder keeps
-    // its own look-ahead besides.
+    // Frames waiting to be encoded; a 1920x1080 BGRA frame is 8 MB.
     static constexpr std::size_t videoQueueLength = 4;
     // Audio buffers waiting; capture delivers them every 10 to 20 ms.
     static constexpr std::size_t audioQueueLength = 200;
