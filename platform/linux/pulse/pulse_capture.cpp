@@ -206,7 +206,9 @@ void PulseCapture::readAvailable() {
         // The first unread sample was captured the stream's latency ago.
         pa_usec_t latencyUs = 0;
         int negative = 0;
-        if (!options_.correctsForServerLatency || pa_stream_get_latency(stream_, &latencyUs, &negative) < 0) {
+        if (options_.stampsFromWaitingSound) {
+            latencyUs = pa_bytes_to_usec(pa_stream_readable_size(stream_), pa_stream_get_sample_spec(stream_));
+        } else if (pa_stream_get_latency(stream_, &latencyUs, &negative) < 0) {
             latencyUs = 0;
         }
         const std::int64_t latencyNs = static_cast<std::int64_t>(latencyUs) * 1000 * (negative ? -1 : 1);

@@ -31,10 +31,12 @@ struct PulseCaptureOptions {
     std::string streamName = "Kelvane capture";
     // Frames per delivered buffer; 960 is 20 ms.
     std::uint32_t bufferFrames = 960;
-    // Whether time stamps are moved back by the latency the server reports. A monitor
-    // source's reported latency counts the sink's playback buffer, which its samples
-    // never wait in, so a monitor's samples are stamped when they arrive.
-    bool correctsForServerLatency = true;
+    // How far back a sample's stamp is moved from the moment it is read: by the latency
+    // the server reports (false), or by the sound waiting unread in the stream, the
+    // newest of it taken as captured just now (true). A monitor source's reported
+    // latency also counts the sink's playback buffer, which its samples never wait in,
+    // so monitors are stamped by what waits.
+    bool stampsFromWaitingSound = false;
 };
 
 // Interleaved samples, frames of `captureChannels` values.

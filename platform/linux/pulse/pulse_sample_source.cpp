@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/linux/pulse/audio_clock_smoothing.h"
+
 namespace kelvane::platform::pulse {
 
 namespace {
@@ -11,12 +13,15 @@ constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
 
 PulseSampleSource::PulseSampleSource(std::string sourceName)
     : capture_(PulseCaptureOptions{sourceName, "Kelvane recording", tenMillisecondsOfFrames,
-                                   sourceName != defaultMonitorSource}) {}
+                                   sourceName == defaultMonitorSource}) {}
 
 std::optional<std::string> PulseSampleSource::start(std::function<void(SampleBuffer)> deliver) {
-    return capture_.start([deliver = std::move(deliver)](std::span<const float> samples, std::uint32_t frameCount,
-                                                         std::int64_t firstSampleNs) {
-        deliver(makeAudioSampleBuffer(samples, frameCount, firstSampleNs));
+    // A new smoothing per start: the stream begins afresh.
+    return capture_.start([deliver = std::move(deliver), clock = AudioClockSmoothing()](
+                              std::span<const float> samples, std::uint32_t frameCount,
+                              std::int64_t firstSampleNs) mutable {
+        const std::int64_t durationNs = std::int64_t{frameCount} * 1'000'000'000 / captureSampleRate;
+        deliver(makeAudioSampleBuffer(samples, frameCount, clock.stamp(firstSampleNs, durationNs)));
     });
 }
 

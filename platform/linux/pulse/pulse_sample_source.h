@@ -1,6 +1,7 @@
 #pragma once
 // One Pulse source as the capture stream's audio: 48000 Hz stereo float buffers of 10 ms,
-// each a sample buffer stamped in host-clock nanoseconds with its first sample's time.
+// each a sample buffer stamped in host-clock nanoseconds with its first sample's time,
+// kept continuous from buffer to buffer.
 #include <functional>
 #include <optional>
 #include <string>

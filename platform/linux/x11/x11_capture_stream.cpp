@@ -8,9 +8,12 @@ namespace kelvane::platform::x11 {
 namespace {
 
 constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
-// An unchanged picture is still delivered complete this often. The consumer may drop
-// the first frames while it is still getting ready; without this a screen that never
-// changes afterwards would leave the recording with no picture at all.
+// An unchanged picture is still delivered complete now and then: often during the first
+// second, while the consumer may still be getting ready and dropping what it gets, then
+// once a second. Without this a screen that never changes would leave the recording with
+// no picture, or none until the next change.
+constexpr std::int64_t startUpNs = 1'000'000'000;
+constexpr std::int64_t startUpRefreshNs = 100'000'000;
 constexpr std::int64_t completeFrameRefreshNs = 1'000'000'000;
 
 std::int64_t monotonicNs() {
@@ -126,6 +129,7 @@ void X11CaptureStream::stopAll() {
 
 void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
     FrameFitter fitter(static_cast<int>(configuration_.width), static_cast<int>(configuration_.height));
+    startedNs_ = monotonicNs();
     const PacingClock::duration interval = frameInterval(configuration_.minimumFrameInterval);
     PacingClock::time_point deadline = PacingClock::now();
     std::unique_lock lock(videoMutex_);
@@ -152,7 +156,8 @@ void X11CaptureStream::captureFrame(XImageGrabber& grabber, FrameFitter& fitter)
 
     const std::int64_t capturedNs = monotonicNs();
     const bool damaged = grabber.takeDamage();
-    const bool refresh = !firstFrameDelivered_ || capturedNs - lastCompleteNs_ >= completeFrameRefreshNs;
+    const std::int64_t refreshNs = capturedNs - startedNs_ < startUpNs ? startUpRefreshNs : completeFrameRefreshNs;
+    const bool refresh = !firstFrameDelivered_ || capturedNs - lastCompleteNs_ >= refreshNs;
     if (!damaged && !refresh) {
         // Nothing new to show: an idle frame carries no image.
         deliver(StreamOutputType::screen,

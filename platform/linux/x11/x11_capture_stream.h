@@ -58,6 +58,7 @@ private:
     std::condition_variable videoWake_;
     bool videoRunning_ = false;
     bool firstFrameDelivered_ = false;
+    std::int64_t startedNs_ = 0;
     std::int64_t lastCompleteNs_ = 0;
     std::thread videoThread_;
 
