@@ -1,5 +1,8 @@
 // Capture streams on this system: X11 for the picture, Pulse for the sound. The
 // microphone can be captured whenever a Pulse server answers.
+#include <type_traits>
+#include <variant>
+
 #include "platform/linux/pulse/pulse_server_watch.h"
 #include "platform/linux/x11/x11_capture_stream.h"
 
