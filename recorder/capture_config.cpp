@@ -64,7 +64,9 @@ CaptureConfig decodeCaptureConfig(std::string_view utf8Json) {
     Json document;
     try {
         document = Json::parse(utf8Json.begin(), utf8Json.end());
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {
+        // Besides syntax errors the parser raises out_of_range for numbers no double can
+        // hold (1e400); both mean the text is not a configuration we can read.
         throw CaptureConfigError(std::string("The data couldn't be read because it isn't in the correct format. (") +
                                  error.what() + ")");
     }

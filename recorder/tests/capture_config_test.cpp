@@ -37,7 +37,7 @@ TEST(CaptureConfig, NullCountsAsAbsent) {
 }
 
 TEST(CaptureConfig, RefusesWhatIsNotAnObjectOrHasWrongTypes) {
-    for (const char* text : {"", "not json", "[]", "42", "\"{}\"", "{\"fps\":", "{} trailing"}) {
+    for (const char* text : {"", "not json", "[]", "42", "\"{}\"", "{\"fps\":", "{} trailing", "{\"fps\":48e600}"}) {
         EXPECT_THROW(decodeCaptureConfig(text), CaptureConfigError) << text;
     }
     for (const char* text : {R"({"fps":"60"})", R"({"fps":60.5})", R"({"displayId":true})",

@@ -45,6 +45,18 @@ protected:
         window = nullptr;
     }
 
+    // A focus change reaches the accessibility bus a little after GTK made it, so the
+    // focused element is read until it has the expected presence or a few seconds pass.
+    AccessibleElement focusedElementOnceSettled(bool expectOne) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        AccessibleElement focused = toolkit->focusedElement();
+        while ((focused != nullptr) != expectOne && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            focused = toolkit->focusedElement();
+        }
+        return focused;
+    }
+
     AccessibleElement elementAtCenterOf(const std::string& widget) {
         testing::WidgetRect r = window->rect(widget);
         return toolkit->elementAtPosition({static_cast<double>(r.centerX()), static_cast<double>(r.centerY())});
@@ -116,20 +128,23 @@ TEST_F(AtspiToolkitDesktopTest, ParentsLeadToTheWindowAndStopAtTheApplication) {
 
 TEST_F(AtspiToolkitDesktopTest, FocusedElementIsReadAfreshEachTime) {
     ASSERT_TRUE(window->command("focus none"));
-    EXPECT_EQ(toolkit->focusedElement(), nullptr);
+    EXPECT_EQ(focusedElementOnceSettled(false), nullptr);
 
     ASSERT_TRUE(window->command("focus entry"));
-    AccessibleElement focused = toolkit->focusedElement();
+    AccessibleElement focused = focusedElementOnceSettled(true);
     ASSERT_NE(focused, nullptr);
     EXPECT_TRUE(isTextRole(toolkit->attributeString(focused, "AXRole")));
 
     ASSERT_TRUE(window->command("focus enabledButton"));
-    focused = toolkit->focusedElement();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        focused = focusedElementOnceSettled(true);
+    } while (toolkit->attributeString(focused, "AXTitle") != "Save" && std::chrono::steady_clock::now() < deadline);
     ASSERT_NE(focused, nullptr);
     EXPECT_EQ(toolkit->attributeString(focused, "AXTitle"), "Save");
 
     ASSERT_TRUE(window->command("focus none"));
-    EXPECT_EQ(toolkit->focusedElement(), nullptr);
+    EXPECT_EQ(focusedElementOnceSettled(false), nullptr);
 }
 
 TEST_F(AtspiToolkitDesktopTest, TopmostWindowWinsOverTheActiveOneBelowIt) {
