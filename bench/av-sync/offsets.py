@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""offsets.py MOVIE AUDIO X Y W H — finds each white flash in the MOVIE's video (mean
+brightness of the X,Y,W,H box jumping up) and each click in AUDIO's first audio
+stream (the level jumping up after silence), pairs every flash with the nearest click
+and prints one line per pair, then a summary: first and last offset (click minus
+flash, ms), the worst offset, and the drift in ms per minute (least-squares slope)."""
+import array
+import json
+import statistics
+import subprocess
+import sys
+
+RATE = 48000
+
+
+def flash_times(movie, x, y, w, h):
+    graph = f"movie={movie},crop={w}:{h}:{x}:{y},signalstats"
+    out = subprocess.run(["ffprobe", "-v", "error", "-f", "lavfi", graph, "-show_entries",
+                          "frame=pts_time:frame_tags=lavfi.signalstats.YAVG", "-of", "json"],
+                         capture_output=True, text=True, check=True).stdout
+    frames = [(float(f["pts_time"]), float(f["tags"]["lavfi.signalstats.YAVG"]))
+              for f in json.loads(out)["frames"]]
+    times, bright = [], False
+    for t, level in frames:
+        if level > 160 and not bright:
+            times.append(t)
+        bright = level > 160 if not bright else level > 96
+    return times
+
+
+def audio_start(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                          "packet=pts_time", "-read_intervals", "%+#1", "-of", "json", path],
+                         capture_output=True, text=True, check=True).stdout
+    packets = json.loads(out)["packets"]
+    return float(packets[0]["pts_time"]) if packets else 0.0
+
+
+def click_times(path):
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a:0", "-ac", "1", "-ar",
+                          str(RATE), "-f", "s16le", "-"], capture_output=True, check=True).stdout
+    samples = array.array("h", raw[: len(raw) // 2 * 2])
+    start = audio_start(path)
+    times, quiet_until = [], 0
+    for i, value in enumerate(samples):
+        if abs(value) > 8000:
+            if i >= quiet_until:
+                times.append(start + i / RATE)
+            quiet_until = i + RATE // 2
+    return times
+
+
+def main():
+    movie, audio = sys.argv[1], sys.argv[2]
+    x, y, w, h = (int(v) for v in sys.argv[3:7])
+    flashes, clicks = flash_times(movie, x, y, w, h), click_times(audio)
+    pairs = []
+    for flash in flashes:
+        nearest = min(clicks, key=lambda c: abs(c - flash), default=None)
+        if nearest is not None and abs(nearest - flash) < 0.4:
+            pairs.append((flash, (nearest - flash) * 1000))
+    print(f"flashes {len(flashes)}, clicks {len(clicks)}, paired {len(pairs)}")
+    if len(pairs) < 2:
+        print("too few pairs to measure")
+        return
+    for flash, offset in pairs:
+        print(f"  flash at {flash:8.3f} s: click {offset:+7.1f} ms")
+    times = [p[0] for p in pairs]
+    offsets = [p[1] for p in pairs]
+    slope = statistics.linear_regression(times, offsets).slope * 60
+    worst = max(offsets, key=abs)
+    tenth = max(len(offsets) // 10, 1)
+    print(f"offset first {offsets[0]:+.1f} ms, last {offsets[-1]:+.1f} ms, median {statistics.median(offsets):+.1f} ms, "
+          f"worst {worst:+.1f} ms, spread {max(offsets) - min(offsets):.1f} ms")
+    print(f"mean of the first tenth {statistics.fmean(offsets[:tenth]):+.1f} ms, of the last tenth "
+          f"{statistics.fmean(offsets[-tenth:]):+.1f} ms; drift {slope:+.2f} ms per minute")
+    print(f"goal: worst offset {abs(worst):.1f} ms / 20 ms at most; drift {abs(slope):.2f} ms per minute / 5 at most")
+
+
+if __name__ == "__main__":
+    main()
