@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "dictate/tests/dictate_process.h"
+#include "testing/word_errors.h"
 
 namespace kelvane::dictate {
 namespace {
@@ -17,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::DictateProcess;
+using kelvane::testing::wordErrors;
 
 const std::string program = KELVANE_BINARY_DIR "/dictate/kelvane-dictate";
 
@@ -32,19 +34,6 @@ std::vector<std::string> wordsOf(const std::string& text) {
     for (char c : text) cleaned += std::isalnum(static_cast<unsigned char>(c)) || c == '\'' ? std::tolower(c) : ' ';
     std::istringstream in(cleaned);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-std::size_t wordErrors(const std::vector<std::string>& reference, const std::vector<std::string>& hypothesis) {
-    std::vector<std::size_t> previous(hypothesis.size() + 1);
-    for (std::size_t j = 0; j <= hypothesis.size(); ++j) previous[j] = j;
-    for (std::size_t i = 1; i <= reference.size(); ++i) {
-        std::vector<std::size_t> current{i};
-        for (std::size_t j = 1; j <= hypothesis.size(); ++j)
-            current.push_back(std::min({previous[j] + 1, current[j - 1] + 1,
-                                        previous[j - 1] + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1)}));
-        previous = std::move(current);
-    }
-    return previous.back();
 }
 
 // Checks one event line: a flat JSON object of strings with the keys of its type.

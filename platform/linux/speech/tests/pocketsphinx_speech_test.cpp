@@ -13,11 +13,13 @@
 
 #include "common/asio.h"
 #include "platform/speech.h"
+#include "testing/word_errors.h"
 
 namespace kelvane::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using kelvane::testing::wordErrors;
 
 class TempFolder {
 public:
@@ -49,20 +51,6 @@ std::vector<float> spokenSentence(const fs::path& folder, const std::string& voi
 std::vector<std::string> wordsOf(const std::string& text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-// Word-level edit distance.
-std::size_t wordErrors(const std::vector<std::string>& reference, const std::vector<std::string>& hypothesis) {
-    std::vector<std::size_t> previous(hypothesis.size() + 1);
-    for (std::size_t j = 0; j <= hypothesis.size(); ++j) previous[j] = j;
-    for (std::size_t i = 1; i <= reference.size(); ++i) {
-        std::vector<std::size_t> current{i};
-        for (std::size_t j = 1; j <= hypothesis.size(); ++j)
-            current.push_back(std::min({previous[j] + 1, current[j - 1] + 1,
-                                        previous[j - 1] + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1)}));
-        previous = std::move(current);
-    }
-    return previous.back();
 }
 
 struct Outcome {
