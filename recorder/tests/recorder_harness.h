@@ -3,12 +3,14 @@
 // completion, feed samples through the fake stream and wait for the sample strand.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <fcntl.h>
 #include <future>
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <thread>
 #include <variant>
 
 #include "recorder/capture_error.h"
@@ -222,6 +224,17 @@ inline std::vector<double> times(const std::vector<SampleBuffer>& buffers) {
     std::vector<double> result;
     for (const auto& buffer : buffers) result.push_back(buffer.presentationTimeStamp().seconds());
     return result;
+}
+
+// Waits up to 10 s for `condition`, which another thread makes true.
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 }  // namespace kelvane::recorder::test

@@ -5,16 +5,6 @@
 namespace kelvane::recorder::test {
 namespace {
 
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 TEST(RecorderService, ASignalDuringTheStartStopsTheRecordingOnceItRuns) {
     RecorderHarness h;
     h.streams->holdStarts = true;

@@ -20,17 +20,6 @@ platform::ShareableContentSnapshot withWindows(std::vector<std::uint32_t> ids, b
     return snapshot;
 }
 
-// Waits up to 10 s for `condition`.
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 TEST(WindowValidation, AClosedWindowEndsTheRecordingAndTheProcess) {
     RecorderHarness h;
     h.content->setAnswer(withWindows({5, 9}));
