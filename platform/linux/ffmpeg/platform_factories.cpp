@@ -1,5 +1,4 @@
-// The factories of the media writer and the settings assistant. Without an H.264 encoder
-// in this FFmpeg there is no assistant.
+// The factories of the media writer and the settings assistant.
 
 #include "platform/linux/ffmpeg/ffmpeg_log.h"
 #include "platform/linux/ffmpeg/ffmpeg_media_writer.h"
@@ -28,8 +27,6 @@ private:
 }  // namespace
 
 std::unique_ptr<OutputSettingsAssistant> makeOutputSettingsAssistant(OutputSettingsPreset) {
-    ffmpeg::quietFfmpegLog();
-    if (avcodec_find_encoder_by_name(ffmpeg::h264EncoderName) == nullptr) return nullptr;
     return std::make_unique<FfmpegOutputSettingsAssistant>();
 }
 

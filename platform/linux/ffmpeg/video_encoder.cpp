@@ -1,92 +1,117 @@
 #include "platform/linux/ffmpeg/video_encoder.h"
 
-extern "C" {
-#include <libavutil/dict.h>
-#include <libavutil/imgutils.h>
-}
+#include <chrono>
+#include <cstring>
+#include <string>
 
 namespace kelvane::platform::ffmpeg {
+namespace {
 
-VideoEncoder::VideoEncoder(const VideoEncoderSettings& settings) : settings_(settings) {
-    picture_.reset(av_frame_alloc());
-    packet_.reset(av_packet_alloc());
-    if (!picture_ || !packet_) throw FfmpegError("Cannot set up the H.264 encoder: out of memory");
-    open();
-    picture_->format = context_->pix_fmt;
-    picture_->width = context_->width;
-    picture_->height = context_->height;
-    picture_->color_range = context_->color_range;
-    picture_->colorspace = context_->colorspace;
-    checkAv(av_frame_get_buffer(picture_.get(), 0), "Cannot allocate a video frame");
-}
-
-void VideoEncoder::open() {
-    const AVCodec* codec = avcodec_find_encoder_by_name(h264EncoderName);
-    if (codec == nullptr) throw FfmpegError("This FFmpeg build has no H.264 encoder");
-    context_.reset(avcodec_alloc_context3(codec));
-    if (!context_) throw FfmpegError("Cannot set up the H.264 encoder: out of memory");
-    context_->time_base = timeBase;
-    AVDictionary* options = nullptr;
-    configureVideoEncoder(settings_, *context_, &options);
-    const int opened = avcodec_open2(context_.get(), codec, &options);
-    av_dict_free(&options);
-    checkAv(opened, "Cannot open the H.264 encoder for " + std::to_string(settings_.width) + "x" +
-                        std::to_string(settings_.height));
-}
-
-void VideoEncoder::convert(const VideoFrame& frame) {
-    // A frame that only has one more odd column or row than the encoder keeps is cropped,
-    // anything else is scaled to fit.
-    const bool crop = encodedDimension(frame.width) == context_->width &&
-                      encodedDimension(frame.height) == context_->height;
-    const int sourceWidth = crop ? context_->width : frame.width;
-    const int sourceHeight = crop ? context_->height : frame.height;
-    if (!scaler_ || scalerWidth_ != sourceWidth || scalerHeight_ != sourceHeight) {
-        scaler_.reset(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_BGRA, context_->width, context_->height,
-                                     context_->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr));
-        if (!scaler_) throw FfmpegError("Cannot convert video frames of " + std::to_string(frame.width) + "x" +
-                                        std::to_string(frame.height));
-        // Full-range RGB in, BT.709 limited range out, as the stream is tagged.
-        sws_setColorspaceDetails(scaler_.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                                 sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
-        scalerWidth_ = sourceWidth;
-        scalerHeight_ = sourceHeight;
+// Copies the sequence and picture parameter sets (with their start codes) into the
+// stream description; the muxer turns them into the file's decoder configuration.
+void storeParameterSets(x264_t* encoder, AVCodecContext& description) {
+    x264_nal_t* units = nullptr;
+    int count = 0;
+    if (x264_encoder_headers(encoder, &units, &count) < 0) throw FfmpegError("Cannot start the H.264 encoder");
+    int size = 0;
+    for (int i = 0; i < count; ++i) {
+        if (units[i].i_type == NAL_SPS || units[i].i_type == NAL_PPS) size += units[i].i_payload;
     }
-    checkAv(av_frame_make_writable(picture_.get()), "Cannot write a video frame");
-    const std::uint8_t* source[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
-    const int sourceStride[4] = {frame.stride, 0, 0, 0};
-    sws_scale(scaler_.get(), source, sourceStride, 0, sourceHeight, picture_->data, picture_->linesize);
+    description.extradata = static_cast<std::uint8_t*>(av_mallocz(static_cast<std::size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (description.extradata == nullptr) throw FfmpegError("Cannot start the H.264 encoder: out of memory");
+    description.extradata_size = size;
+    std::uint8_t* cursor = description.extradata;
+    for (int i = 0; i < count; ++i) {
+        if (units[i].i_type != NAL_SPS && units[i].i_type != NAL_PPS) continue;
+        std::memcpy(cursor, units[i].p_payload, static_cast<std::size_t>(units[i].i_payload));
+        cursor += units[i].i_payload;
+    }
 }
+
+}  // namespace
+
+VideoEncoder::VideoEncoder(const VideoEncoderSettings& settings)
+    : parameters_(videoEncoderParameters(settings, timeBase)),
+      converter_(parameters_.i_width, parameters_.i_height) {
+    applySearchEffort(parameters_, effort_.level());
+    encoder_ = x264_encoder_open(&parameters_);
+    if (encoder_ == nullptr) {
+        throw FfmpegError("Cannot open the H.264 encoder for " + std::to_string(settings.width) + "x" +
+                          std::to_string(settings.height));
+    }
+    description_.reset(avcodec_alloc_context3(nullptr));
+    packet_.reset(av_packet_alloc());
+    if (!description_ || !packet_) {
+        x264_encoder_close(encoder_);
+        throw FfmpegError("Cannot set up the H.264 encoder: out of memory");
+    }
+    try {
+        describeVideoStream(parameters_, timeBase, *description_);
+        storeParameterSets(encoder_, *description_);
+    } catch (...) {
+        x264_encoder_close(encoder_);
+        throw;
+    }
+}
+
+VideoEncoder::~VideoEncoder() { x264_encoder_close(encoder_); }
+
+std::int64_t VideoEncoder::framesHeld() const { return x264_encoder_delayed_frames(encoder_); }
 
 void VideoEncoder::encode(const VideoFrame& frame, std::int64_t pts, const PacketSink& sink) {
-    if (frame.width <= 0 || frame.height <= 0 || frame.stride < frame.width * 4 ||
-        frame.pixels.size() < static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height))
-        throw FfmpegError("A video frame's pixels do not match its size");
-    convert(frame);
-    picture_->pts = pts;
+    const auto started = std::chrono::steady_clock::now();
+    converter_.update(frame);
+    const AVFrame& picture = converter_.picture();
+
+    x264_picture_t input;
+    x264_picture_init(&input);
+    input.img.i_csp = X264_CSP_I420;
+    input.img.i_plane = 3;
+    for (int plane = 0; plane < 3; ++plane) {
+        input.img.plane[plane] = picture.data[plane];
+        input.img.i_stride[plane] = picture.linesize[plane];
+    }
+    input.i_pts = pts;
     if (!anyFrameSent_ || pts - lastKeyframePts_ >= keyframeSpacing) {
-        picture_->pict_type = AV_PICTURE_TYPE_I;
+        input.i_type = X264_TYPE_IDR;
         lastKeyframePts_ = pts;
         anyFrameSent_ = true;
-    } else {
-        picture_->pict_type = AV_PICTURE_TYPE_NONE;
     }
-    ++framesSent_;
-    send(picture_.get(), sink);
+    x264_nal_t* units = nullptr;
+    int count = 0;
+    x264_picture_t encoded;
+    const int bytes = x264_encoder_encode(encoder_, &units, &count, &input, &encoded);
+    if (bytes < 0) throw FfmpegError("Cannot encode video");
+    if (bytes > 0) deliver(units, bytes, encoded, sink);
+
+    const auto workNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started);
+    const std::int64_t mediaNs = pts * 1'000'000'000 / timeBase.den;
+    if (const auto level = effort_.record(workNs.count(), mediaNs)) {
+        applySearchEffort(parameters_, *level);
+        if (x264_encoder_reconfig(encoder_, &parameters_) < 0) throw FfmpegError("Cannot change the H.264 search effort");
+    }
 }
 
-void VideoEncoder::flush(const PacketSink& sink) { send(nullptr, sink); }
-
-void VideoEncoder::send(AVFrame* frame, const PacketSink& sink) {
-    checkAv(avcodec_send_frame(context_.get(), frame), "Cannot encode video");
-    for (;;) {
-        const int result = avcodec_receive_packet(context_.get(), packet_.get());
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
-        checkAv(result, "Cannot encode video");
-        ++packetsReceived_;
-        sink(*packet_);
-        av_packet_unref(packet_.get());
+void VideoEncoder::flush(const PacketSink& sink) {
+    while (x264_encoder_delayed_frames(encoder_) > 0) {
+        x264_nal_t* units = nullptr;
+        int count = 0;
+        x264_picture_t encoded;
+        const int bytes = x264_encoder_encode(encoder_, &units, &count, nullptr, &encoded);
+        if (bytes < 0) throw FfmpegError("Cannot encode video");
+        if (bytes > 0) deliver(units, bytes, encoded, sink);
     }
+}
+
+void VideoEncoder::deliver(const x264_nal_t* units, int bytes, const x264_picture_t& encoded, const PacketSink& sink) {
+    checkAv(av_new_packet(packet_.get(), bytes), "Cannot encode video");
+    // libx264 lays the units of one picture out back to back.
+    std::memcpy(packet_->data, units[0].p_payload, static_cast<std::size_t>(bytes));
+    packet_->pts = encoded.i_pts;
+    packet_->dts = encoded.i_dts;
+    if (encoded.b_keyframe) packet_->flags |= AV_PKT_FLAG_KEY;
+    sink(*packet_);
+    av_packet_unref(packet_.get());
 }
 
 }  // namespace kelvane::platform::ffmpeg

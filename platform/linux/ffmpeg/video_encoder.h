@@ -3,10 +3,14 @@
 // that libx264 would pick for RGB input), variable frame rate on a 1/90000 time base,
 // no B-frames so packets come out in presentation order and the end can be exact, and a
 // keyframe at least every two seconds of media time however irregularly frames arrive.
+// libx264 is driven directly rather than through libavcodec so the search effort can
+// follow how busy the encoder is while the stream goes on.
 #include <cstdint>
 #include <functional>
 
 #include "platform/linux/ffmpeg/av_handles.h"
+#include "platform/linux/ffmpeg/banded_yuv_converter.h"
+#include "platform/linux/ffmpeg/encoder_effort.h"
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
 #include "platform/sample_buffer.h"
 
@@ -21,8 +25,12 @@ public:
 
     // Opens the encoder; throws FfmpegError when it cannot be opened with these settings.
     explicit VideoEncoder(const VideoEncoderSettings& settings);
+    ~VideoEncoder();
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
 
-    const AVCodecContext& context() const { return *context_; }
+    // The stream as the muxer needs to know it (no codec is opened in it).
+    const AVCodecContext& context() const { return *description_; }
 
     // Encodes `frame` shown from `pts` (ticks of timeBase, strictly increasing). A frame of
     // another size is scaled to the encoder's. Finished packets go to `sink`.
@@ -30,24 +38,20 @@ public:
     // Drains the encoder's delayed packets into `sink`.
     void flush(const PacketSink& sink);
     // Frames sent to the encoder that have not come out as packets yet.
-    std::int64_t framesHeld() const { return framesSent_ - packetsReceived_; }
+    std::int64_t framesHeld() const;
+    int searchEffort() const { return effort_.level(); }
 
 private:
-    void open();
-    void convert(const VideoFrame& frame);
-    void send(AVFrame* frame, const PacketSink& sink);
+    void deliver(const x264_nal_t* units, int bytes, const x264_picture_t& encoded, const PacketSink& sink);
 
-    VideoEncoderSettings settings_;
-    CodecContextPtr context_;
-    FramePtr picture_;
+    x264_param_t parameters_;
+    x264_t* encoder_ = nullptr;
+    CodecContextPtr description_;
     PacketPtr packet_;
-    ScaleContextPtr scaler_;
-    int scalerWidth_ = 0;
-    int scalerHeight_ = 0;
+    BandedYuvConverter converter_;
+    EncoderEffort effort_;
     std::int64_t lastKeyframePts_ = 0;
     bool anyFrameSent_ = false;
-    std::int64_t framesSent_ = 0;
-    std::int64_t packetsReceived_ = 0;
 };
 
 }  // namespace kelvane::platform::ffmpeg

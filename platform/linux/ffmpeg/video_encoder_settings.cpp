@@ -1,8 +1,8 @@
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
 
-extern "C" {
-#include <libavutil/dict.h>
-}
+#include <string>
+
+#include "platform/linux/ffmpeg/encoder_effort.h"
 
 namespace kelvane::platform::ffmpeg {
 namespace {
@@ -10,31 +10,34 @@ namespace {
 // Screen recordings are mostly still text and interface with bursts of motion. These
 // choices were measured with bench/writer (600 frames of 1920x1080 scrolling text at
 // 60 fps, against `ffmpeg -c:v libx264 -preset veryfast` with its three B-frames, on two
-// cores): veryfast, tuned for zero latency, at CRF 29 on two slice threads took 0.74x the
-// peer's CPU time for 1.08x its size at an SSIM 0.0024 below it, in 174 MiB, and kept up
-// with 60 fps (8.3 s for 10 s). The encoder then holds no frame back, so a frame reaches
-// the file (and survives a crash) as soon as the next one shows how long it lasted, even
-// when a still screen sends one frame a second. The preset's own look-ahead and frame
-// threads at CRF 25 gave the same size and SSIM at 0.73x to 0.80x the CPU time in
-// 267 MiB, but held a dozen frames back; CRF 23 there gave 1.18x the size (no B-frames
-// costs bits); superfast needed 1.2x to 1.7x the size for the same SSIM.
+// cores) and bench/recorder (live scenes against ffmpeg's x11grab). veryfast at CRF 29,
+// tuned for zero latency, keeps the size within a tenth of the peer's at the same SSIM;
+// superfast needed 1.2x to 1.7x the size. The encoder then holds no frame back, so a
+// frame reaches the file (and survives a crash) as soon as the next one shows how long
+// it lasted, even when a still screen sends one frame a second.
 constexpr const char* x264Preset = "veryfast";
-constexpr const char* constantRateFactor = "29";
-// No look-ahead, slice threads instead of frame threads, rate control by the nominal
-// frame rate rather than by the next frame's time: every frame leaves the encoder as it
-// goes in.
 constexpr const char* x264Tune = "zerolatency";
-constexpr int encoderThreads = 2;
+constexpr float constantRateFactor = 29;
+// One thread encodes a 1080p screen at 60 fps with the cheapest search in about half a
+// core; slices would cost a third more CPU on mostly still screens. Larger pictures get
+// two slice threads so they keep up.
+constexpr int singleThreadPixels = 1920 * 1200;
 // No B-frames: packets leave the encoder in presentation order, so the last frame's
 // duration, and with it the exact end of the track, can be set when the session ends.
 constexpr int maxBFrames = 0;
 // Nominal rate for rate control; frames still carry their own times (variable rate).
-constexpr AVRational nominalFrameRate{60, 1};
+constexpr int nominalFrameRate = 60;
 // Two seconds at the nominal rate; the encoder also forces one every two seconds of
 // media time, for frames that arrive irregularly.
 constexpr int keyFrameIntervalFrames = 120;
 // Largest side x264 and common decoders handle comfortably.
 constexpr int largestDimension = 8192;
+
+const char* profileName(const std::string& profileLevel) {
+    if (profileLevel.find("Baseline") != std::string::npos) return "baseline";
+    if (profileLevel.find("Main") != std::string::npos) return "main";
+    return "high";
+}
 
 }  // namespace
 
@@ -53,36 +56,75 @@ std::optional<VideoOutputSettings> proposeVideoSettings(int width, int height) {
     return settings;
 }
 
-void configureVideoEncoder(const VideoOutputSettings& settings, AVCodecContext& context, AVDictionary** options) {
-    context.width = encodedDimension(settings.width);
-    context.height = encodedDimension(settings.height);
-    context.pix_fmt = AV_PIX_FMT_YUV420P;
-    context.framerate = nominalFrameRate;
-    context.gop_size = settings.maxKeyFrameInterval > 0 ? settings.maxKeyFrameInterval : keyFrameIntervalFrames;
-    context.max_b_frames = maxBFrames;
-    context.thread_count = encoderThreads;
-    context.thread_type = FF_THREAD_SLICE;
-    context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    context.color_range = AVCOL_RANGE_MPEG;
-    context.colorspace = AVCOL_SPC_BT709;
-    context.color_primaries = AVCOL_PRI_BT709;
-    context.color_trc = AVCOL_TRC_BT709;
-
-    av_dict_set(options, "preset", x264Preset, 0);
-    av_dict_set(options, "tune", x264Tune, 0);
-    av_dict_set(options, "forced-idr", "1", 0);
-    if (settings.profileLevel.find("Baseline") != std::string::npos) {
-        av_dict_set(options, "profile", "baseline", 0);
-    } else if (settings.profileLevel.find("Main") != std::string::npos) {
-        av_dict_set(options, "profile", "main", 0);
-    } else {
-        av_dict_set(options, "profile", "high", 0);
+x264_param_t videoEncoderParameters(const VideoOutputSettings& settings, AVRational timeBase) {
+    x264_param_t parameters;
+    if (x264_param_default_preset(&parameters, x264Preset, x264Tune) < 0) {
+        throw FfmpegError("libx264 does not know its preset " + std::string(x264Preset));
     }
+    parameters.i_log_level = X264_LOG_NONE;
+    parameters.i_width = encodedDimension(settings.width);
+    parameters.i_height = encodedDimension(settings.height);
+    parameters.i_csp = X264_CSP_I420;
+    const bool large = static_cast<long>(parameters.i_width) * parameters.i_height > singleThreadPixels;
+    parameters.i_threads = large ? 2 : 1;
+    parameters.b_sliced_threads = 1;
+    parameters.i_bframe = maxBFrames;
+    parameters.i_keyint_max = settings.maxKeyFrameInterval > 0 ? settings.maxKeyFrameInterval : keyFrameIntervalFrames;
+    parameters.i_fps_num = nominalFrameRate;
+    parameters.i_fps_den = 1;
+    parameters.i_timebase_num = static_cast<std::uint32_t>(timeBase.num);
+    parameters.i_timebase_den = static_cast<std::uint32_t>(timeBase.den);
+    // SPS and PPS once, in the file's track description.
+    parameters.b_repeat_headers = 0;
+    parameters.b_annexb = 1;
+    // Weighted prediction helps fades, which screens rarely show, and cannot be switched
+    // when the search effort changes.
+    parameters.analyse.i_weighted_pred = X264_WEIGHTP_NONE;
+    parameters.vui.i_colorprim = 1;  // BT.709
+    parameters.vui.i_transfer = 1;
+    parameters.vui.i_colmatrix = 1;
+    parameters.vui.b_fullrange = 0;
     if (settings.averageBitRate > 0) {
-        context.bit_rate = settings.averageBitRate;
+        parameters.rc.i_rc_method = X264_RC_ABR;
+        parameters.rc.i_bitrate = static_cast<int>(settings.averageBitRate / 1000);
     } else {
-        av_dict_set(options, "crf", constantRateFactor, 0);
+        parameters.rc.i_rc_method = X264_RC_CRF;
+        parameters.rc.f_rf_constant = constantRateFactor;
     }
+    if (x264_param_apply_profile(&parameters, profileName(settings.profileLevel)) < 0) {
+        throw FfmpegError("libx264 cannot encode " + std::to_string(parameters.i_width) + "x" +
+                          std::to_string(parameters.i_height) + " in the " + profileName(settings.profileLevel) +
+                          " profile");
+    }
+    return parameters;
+}
+
+void applySearchEffort(x264_param_t& parameters, int level) {
+    // Level 0 is veryfast's own search: hexagon motion search, two subpixel passes, 8x8
+    // and 4x4 intra partitions in P-frames. Screen motion (scrolling, dragging) moves
+    // whole pixels, so the subpixel pass goes first, with the diamond search, then the
+    // partitions. One subpixel pass always stays: libx264 cannot turn subpixel search back
+    // on once it was off. CABAC, 8x8 transforms and deblocking stay too, since they decide
+    // the size far more than the time.
+    parameters.analyse.i_subpel_refine = level <= 0 ? 2 : 1;
+    parameters.analyse.i_me_method = level <= 0 ? X264_ME_HEX : X264_ME_DIA;
+    parameters.analyse.inter = level < EncoderEffort::fastestLevel ? X264_ANALYSE_I8x8 | X264_ANALYSE_I4x4 : 0;
+}
+
+void describeVideoStream(const x264_param_t& parameters, AVRational timeBase, AVCodecContext& description) {
+    description.codec_type = AVMEDIA_TYPE_VIDEO;
+    description.codec_id = AV_CODEC_ID_H264;
+    description.width = parameters.i_width;
+    description.height = parameters.i_height;
+    description.pix_fmt = AV_PIX_FMT_YUV420P;
+    description.time_base = timeBase;
+    description.framerate = AVRational{parameters.i_fps_num > 0 ? static_cast<int>(parameters.i_fps_num) : 1,
+                                       parameters.i_fps_den > 0 ? static_cast<int>(parameters.i_fps_den) : 1};
+    description.color_range = AVCOL_RANGE_MPEG;
+    description.colorspace = AVCOL_SPC_BT709;
+    description.color_primaries = AVCOL_PRI_BT709;
+    description.color_trc = AVCOL_TRC_BT709;
+    description.has_b_frames = 0;
 }
 
 }  // namespace kelvane::platform::ffmpeg

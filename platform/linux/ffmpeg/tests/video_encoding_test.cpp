@@ -1,0 +1,175 @@
+// Turning screen frames into H.264 input: the banded 4:2:0 conversion that only redoes
+// changed rows, the colours it produces, and the search effort that follows how busy the
+// encoder is.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "platform/linux/ffmpeg/banded_yuv_converter.h"
+#include "platform/linux/ffmpeg/encoder_effort.h"
+#include "platform/linux/ffmpeg/video_encoder_settings.h"
+
+namespace kelvane::platform::ffmpeg {
+namespace {
+
+VideoFrame noiseFrame(int width, int height, unsigned seed) {
+    VideoFrame frame{width, height, width * 4, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
+    std::mt19937 random(seed);
+    for (auto& byte : frame.pixels) byte = static_cast<std::uint8_t>(random());
+    return frame;
+}
+
+VideoFrame solidFrame(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+    VideoFrame frame{width, height, width * 4, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
+    for (std::size_t i = 0; i < frame.pixels.size(); i += 4) {
+        frame.pixels[i] = blue;
+        frame.pixels[i + 1] = green;
+        frame.pixels[i + 2] = red;
+        frame.pixels[i + 3] = 255;
+    }
+    return frame;
+}
+
+void paintRectangle(VideoFrame& frame, int x, int y, int width, int height, std::uint8_t value) {
+    for (int row = y; row < y + height; ++row) {
+        std::memset(frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride + x * 4, value,
+                    static_cast<std::size_t>(width) * 4);
+    }
+}
+
+// Compares the visible part of the three planes of two pictures of the same size.
+void expectSamePicture(const AVFrame& a, const AVFrame& b) {
+    ASSERT_EQ(a.width, b.width);
+    ASSERT_EQ(a.height, b.height);
+    for (int plane = 0; plane < 3; ++plane) {
+        const int width = plane == 0 ? a.width : a.width / 2;
+        const int height = plane == 0 ? a.height : a.height / 2;
+        for (int row = 0; row < height; ++row) {
+            ASSERT_EQ(std::memcmp(a.data[plane] + static_cast<std::ptrdiff_t>(row) * a.linesize[plane],
+                                  b.data[plane] + static_cast<std::ptrdiff_t>(row) * b.linesize[plane],
+                                  static_cast<std::size_t>(width)),
+                      0)
+                << "plane " << plane << " row " << row;
+        }
+    }
+}
+
+int sampleAt(const AVFrame& picture, int plane, int x, int y) {
+    return picture.data[plane][static_cast<std::ptrdiff_t>(y) * picture.linesize[plane] + x];
+}
+
+TEST(BandedYuvConverter, UpdatingOnlyChangedBandsGivesThePictureOfAWholeConversion) {
+    constexpr int width = 320, height = 180;  // 11 whole bands and one of 4 rows
+    BandedYuvConverter incremental(width, height);
+    EXPECT_EQ(incremental.bandCount(), 12);
+    VideoFrame frame = noiseFrame(width, height, 1);
+    EXPECT_EQ(incremental.update(frame), 12);
+    EXPECT_EQ(incremental.update(frame), 0) << "an unchanged frame converts nothing";
+
+    // Rows 30 to 37 straddle bands 1 and 2; the last band changes too.
+    paintRectangle(frame, 100, 30, 40, 8, 200);
+    paintRectangle(frame, 0, 178, 2, 2, 7);
+    EXPECT_EQ(incremental.update(frame), 3);
+
+    BandedYuvConverter whole(width, height);
+    whole.update(frame);
+    expectSamePicture(incremental.picture(), whole.picture());
+}
+
+TEST(BandedYuvConverter, MakesLimitedRangeBt709Colours) {
+    BandedYuvConverter converter(64, 32);
+    converter.update(solidFrame(64, 32, 255, 255, 255));
+    EXPECT_NEAR(sampleAt(converter.picture(), 0, 10, 10), 235, 1);
+    EXPECT_NEAR(sampleAt(converter.picture(), 1, 5, 5), 128, 1);
+    EXPECT_NEAR(sampleAt(converter.picture(), 2, 5, 5), 128, 1);
+
+    converter.update(solidFrame(64, 32, 0, 0, 0));
+    EXPECT_NEAR(sampleAt(converter.picture(), 0, 10, 10), 16, 1);
+
+    // Pure red tells the matrices apart: BT.709 puts its luma at 63, BT.601 at 81.
+    converter.update(solidFrame(64, 32, 0, 0, 255));
+    EXPECT_NEAR(sampleAt(converter.picture(), 0, 10, 10), 63, 1);
+    EXPECT_NEAR(sampleAt(converter.picture(), 1, 5, 5), 102, 1);
+    EXPECT_NEAR(sampleAt(converter.picture(), 2, 5, 5), 240, 1);
+}
+
+TEST(BandedYuvConverter, CropsAnOddLastColumnAndRowAndScalesOtherSizes) {
+    const VideoFrame odd = noiseFrame(321, 181, 2);
+    VideoFrame cropped{320, 180, odd.stride, odd.pixels};
+    BandedYuvConverter fromOdd(320, 180), fromCropped(320, 180);
+    fromOdd.update(odd);
+    fromCropped.update(cropped);
+    expectSamePicture(fromOdd.picture(), fromCropped.picture());
+
+    // A frame of another size fills the whole picture, and the next frame of the picture's
+    // own size is converted whole again since the rows kept no longer match the picture.
+    EXPECT_EQ(fromOdd.update(solidFrame(640, 360, 0, 0, 0)), 12);
+    EXPECT_NEAR(sampleAt(fromOdd.picture(), 0, 319, 179), 16, 1);
+    EXPECT_EQ(fromOdd.update(odd), 12);
+    expectSamePicture(fromOdd.picture(), fromCropped.picture());
+}
+
+TEST(EncoderEffort, SearchesLessWhileBusyAndMoreWhenIdleOncePerSecondOfMedia) {
+    constexpr std::int64_t frameNs = 16'666'667;
+    EncoderEffort effort;
+    std::int64_t media = 0;
+    // Runs `frames` frames at 60 fps, each costing `busy` of its interval; returns the
+    // levels announced.
+    auto run = [&](int frames, double busy) {
+        std::vector<int> announced;
+        for (int i = 0; i < frames; ++i) {
+            if (auto level = effort.record(static_cast<std::int64_t>(busy * frameNs), media)) announced.push_back(*level);
+            media += frameNs;
+        }
+        return announced;
+    };
+    EXPECT_TRUE(run(60, 0.9).empty()) << "no decision before a second of media";
+    EXPECT_EQ(run(200, 0.9), (std::vector<int>{1, 2})) << "one step a second, never past the cheapest";
+    EXPECT_EQ(effort.level(), EncoderEffort::fastestLevel);
+    EXPECT_TRUE(run(240, 0.35).empty()) << "between the thresholds the level holds";
+    EXPECT_EQ(run(200, 0.1), (std::vector<int>{1, 0}));
+    EXPECT_TRUE(run(120, 0.1).empty());
+
+    // A second in which few frames came costs little: one heavy frame a second is no reason
+    // to search less.
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_FALSE(effort.record(300'000'000, media).has_value());
+        media += 1'000'000'000;
+    }
+}
+
+TEST(EncoderEffort, EveryLevelIsAcceptedByLibx264WhileEncoding) {
+    VideoOutputSettings settings = *proposeVideoSettings(320, 180);
+    x264_param_t parameters = videoEncoderParameters(settings, AVRational{1, 90000});
+    x264_t* encoder = x264_encoder_open(&parameters);
+    ASSERT_NE(encoder, nullptr);
+    BandedYuvConverter converter(320, 180);
+    converter.update(noiseFrame(320, 180, 3));
+    for (int level : {EncoderEffort::fastestLevel, 1, 0}) {
+        applySearchEffort(parameters, level);
+        EXPECT_EQ(x264_encoder_reconfig(encoder, &parameters), 0) << "level " << level;
+        x264_picture_t input, output;
+        x264_picture_init(&input);
+        input.img.i_csp = X264_CSP_I420;
+        input.img.i_plane = 3;
+        for (int plane = 0; plane < 3; ++plane) {
+            input.img.plane[plane] = converter.picture().data[plane];
+            input.img.i_stride[plane] = converter.picture().linesize[plane];
+        }
+        input.i_pts = level;
+        x264_nal_t* units = nullptr;
+        int count = 0;
+        EXPECT_GT(x264_encoder_encode(encoder, &units, &count, &input, &output), 0) << "level " << level;
+        x264_param_t inUse;
+        x264_encoder_parameters(encoder, &inUse);
+        EXPECT_EQ(inUse.analyse.i_subpel_refine, parameters.analyse.i_subpel_refine) << "level " << level;
+        EXPECT_EQ(inUse.analyse.i_me_method, parameters.analyse.i_me_method) << "level " << level;
+    }
+    x264_encoder_close(encoder);
+}
+
+}  // namespace
+}  // namespace kelvane::platform::ffmpeg
