@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/ffmpeg/bgra_to_yuv420.h"
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
 
 namespace kelvane::platform::ffmpeg {
@@ -31,10 +32,6 @@ BandedYuvConverter::BandedYuvConverter(int width, int height) : width_(width), h
     picture_->width = width;
     picture_->height = height;
     checkAv(av_frame_get_buffer(picture_.get(), 0), "Cannot allocate a video frame");
-    bandScaler_ = makeScaler(width, std::min(bandRows, height), width, std::min(bandRows, height));
-    if (const int lastRows = height % bandRows; lastRows != 0 && height > bandRows) {
-        lastBandScaler_ = makeScaler(width, lastRows, width, lastRows);
-    }
 }
 
 int BandedYuvConverter::update(const VideoFrame& frame) {
@@ -51,38 +48,48 @@ int BandedYuvConverter::update(const VideoFrame& frame) {
     int converted = 0;
     for (int firstRow = 0; firstRow < height_; firstRow += bandRows) {
         const int rows = std::min(bandRows, height_ - firstRow);
-        if (primed && !bandChanged(frame, firstRow, rows)) continue;
-        convertBand(frame, firstRow, rows);
+        const Columns columns = primed ? changedColumns(frame, firstRow, rows) : Columns{0, width_};
+        if (columns.first >= columns.end) continue;
+        convert(frame, firstRow, rows, columns);
         ++converted;
     }
     return converted;
 }
 
-bool BandedYuvConverter::bandChanged(const VideoFrame& frame, int firstRow, int rows) const {
+BandedYuvConverter::Columns BandedYuvConverter::changedColumns(const VideoFrame& frame, int firstRow, int rows) const {
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
+    Columns changed{width_, 0};
     for (int row = firstRow; row < firstRow + rows; ++row) {
         const std::uint8_t* now = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
         const std::uint8_t* before = converted_.data() + static_cast<std::size_t>(row) * rowBytes;
-        if (std::memcmp(now, before, rowBytes) != 0) return true;
+        if (std::memcmp(now, before, rowBytes) == 0) continue;
+        int first = 0;
+        while (first < changed.first && std::memcmp(now + first * 4, before + first * 4, 4) == 0) ++first;
+        int end = width_;
+        while (end > changed.end && std::memcmp(now + (end - 1) * 4, before + (end - 1) * 4, 4) == 0) --end;
+        changed.first = std::min(changed.first, first);
+        changed.end = std::max(changed.end, end);
     }
-    return false;
+    // Whole 2x2 blocks.
+    changed.first &= ~1;
+    changed.end = std::min(width_, (changed.end + 1) & ~1);
+    return changed;
 }
 
-void BandedYuvConverter::convertBand(const VideoFrame& frame, int firstRow, int rows) {
-    SwsContext* scaler = rows == bandRows || !lastBandScaler_ ? bandScaler_.get() : lastBandScaler_.get();
-    const std::uint8_t* source[4] = {frame.pixels.data() + static_cast<std::size_t>(firstRow) * frame.stride, nullptr,
-                                     nullptr, nullptr};
-    const int sourceStride[4] = {frame.stride, 0, 0, 0};
-    std::uint8_t* target[4] = {
-        picture_->data[0] + static_cast<std::ptrdiff_t>(firstRow) * picture_->linesize[0],
-        picture_->data[1] + static_cast<std::ptrdiff_t>(firstRow / 2) * picture_->linesize[1],
-        picture_->data[2] + static_cast<std::ptrdiff_t>(firstRow / 2) * picture_->linesize[2], nullptr};
-    sws_scale(scaler, source, sourceStride, 0, rows, target, picture_->linesize);
+void BandedYuvConverter::convert(const VideoFrame& frame, int firstRow, int rows, Columns columns) {
+    Yuv420Planes planes;
+    for (int plane = 0; plane < 3; ++plane) {
+        planes.data[plane] = picture_->data[plane];
+        planes.stride[plane] = picture_->linesize[plane];
+    }
+    const int columnCount = columns.end - columns.first;
+    convertBgraToYuv420(frame.pixels.data(), frame.stride, planes, columns.first, firstRow, columnCount, rows);
 
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
     for (int row = firstRow; row < firstRow + rows; ++row) {
-        std::memcpy(converted_.data() + static_cast<std::size_t>(row) * rowBytes,
-                    frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride, rowBytes);
+        std::memcpy(converted_.data() + static_cast<std::size_t>(row) * rowBytes + static_cast<std::size_t>(columns.first) * 4,
+                    frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride + static_cast<std::size_t>(columns.first) * 4,
+                    static_cast<std::size_t>(columnCount) * 4);
     }
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 // Keeps a 4:2:0 picture (BT.709, limited range) up to date with a stream of BGRA screen
-// frames. Only the bands of rows that changed since the previous frame are converted: a
-// screen mostly stands still, and converting a whole 1080p frame costs about as much as
-// encoding a quiet one. Every frame is cut into the same fixed bands, so the picture
-// comes out the same whichever bands happened to change.
+// frames. Within each band of rows only the columns that changed since the previous
+// frame are converted: a screen mostly stands still, and a whole 1080p frame costs as
+// much to compare as to convert, but compared rows stay in the cache for converting.
 #include <cstdint>
 #include <vector>
 
@@ -14,7 +13,8 @@ namespace kelvane::platform::ffmpeg {
 
 class BandedYuvConverter {
 public:
-    // Rows per band: one row of H.264 macroblocks.
+    // Rows per band: one row of H.264 macroblocks, and few enough to stay in the cache
+    // between comparing and converting.
     static constexpr int bandRows = 16;
 
     // A picture of `width` x `height` pixels, both even. Throws FfmpegError.
@@ -22,15 +22,21 @@ public:
 
     // Brings the picture up to date with `frame`. A frame one odd column or row larger is
     // cropped to the picture; any other size is scaled to it. Returns how many bands were
-    // converted (every band when the frame was scaled). Throws FfmpegError.
+    // converted, in whole or in part (every band when the frame was scaled). Throws
+    // FfmpegError.
     int update(const VideoFrame& frame);
 
     const AVFrame& picture() const { return *picture_; }
     int bandCount() const { return (height_ + bandRows - 1) / bandRows; }
 
 private:
-    bool bandChanged(const VideoFrame& frame, int firstRow, int rows) const;
-    void convertBand(const VideoFrame& frame, int firstRow, int rows);
+    struct Columns {
+        int first = 0;
+        int end = 0;
+    };
+    // The even-aligned span of columns of the band that differ from what was converted.
+    Columns changedColumns(const VideoFrame& frame, int firstRow, int rows) const;
+    void convert(const VideoFrame& frame, int firstRow, int rows, Columns columns);
     void scaleWhole(const VideoFrame& frame);
 
     int width_;
@@ -39,8 +45,6 @@ private:
     // The BGRA rows the picture was last converted from, packed; empty until a frame of
     // the picture's own size has been converted whole.
     std::vector<std::uint8_t> converted_;
-    ScaleContextPtr bandScaler_;
-    ScaleContextPtr lastBandScaler_;
     ScaleContextPtr wholeScaler_;
     int wholeWidth_ = 0;
     int wholeHeight_ = 0;

@@ -3,6 +3,8 @@
 // encoder is.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -94,6 +96,43 @@ TEST(BandedYuvConverter, MakesLimitedRangeBt709Colours) {
     EXPECT_NEAR(sampleAt(converter.picture(), 0, 10, 10), 63, 1);
     EXPECT_NEAR(sampleAt(converter.picture(), 1, 5, 5), 102, 1);
     EXPECT_NEAR(sampleAt(converter.picture(), 2, 5, 5), 240, 1);
+}
+
+TEST(BandedYuvConverter, MatchesTheBt709FormulaForEveryChannel) {
+    // Worked out in floating point from the standard's constants: luma from each pixel,
+    // chroma from the average of each 2x2 block.
+    constexpr double kr = 0.2126, kb = 0.0722, kg = 1 - kr - kb;
+    const VideoFrame frame = noiseFrame(64, 32, 4);
+    BandedYuvConverter converter(64, 32);
+    converter.update(frame);
+    auto channel = [&](int x, int y, int shift) {
+        return frame.pixels[static_cast<std::size_t>(y) * frame.stride + x * 4 + shift] / 255.0;
+    };
+    auto luma = [&](int x, int y) { return kr * channel(x, y, 2) + kg * channel(x, y, 1) + kb * channel(x, y, 0); };
+    int worst = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const double expected = 16 + 219 * luma(x, y);
+            worst = std::max(worst, static_cast<int>(std::lround(std::abs(sampleAt(converter.picture(), 0, x, y) - expected))));
+        }
+    }
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            double blue = 0, red = 0, y709 = 0;
+            for (int dy = 0; dy < 2; ++dy) {
+                for (int dx = 0; dx < 2; ++dx) {
+                    blue += channel(2 * x + dx, 2 * y + dy, 0) / 4;
+                    red += channel(2 * x + dx, 2 * y + dy, 2) / 4;
+                    y709 += luma(2 * x + dx, 2 * y + dy) / 4;
+                }
+            }
+            const double cb = 128 + 224 * (blue - y709) / (2 * (1 - kb));
+            const double cr = 128 + 224 * (red - y709) / (2 * (1 - kr));
+            worst = std::max(worst, static_cast<int>(std::lround(std::abs(sampleAt(converter.picture(), 1, x, y) - cb))));
+            worst = std::max(worst, static_cast<int>(std::lround(std::abs(sampleAt(converter.picture(), 2, x, y) - cr))));
+        }
+    }
+    EXPECT_LE(worst, 1);
 }
 
 TEST(BandedYuvConverter, CropsAnOddLastColumnAndRowAndScalesOtherSizes) {
