@@ -34,46 +34,59 @@ BandedYuvConverter::BandedYuvConverter(int width, int height) : width_(width), h
     checkAv(av_frame_get_buffer(picture_.get(), 0), "Cannot allocate a video frame");
 }
 
-int BandedYuvConverter::update(const VideoFrame& frame) {
-    if (frame.width <= 0 || frame.height <= 0 || frame.stride < frame.width * 4 ||
-        frame.pixels.size() < static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height))
+int BandedYuvConverter::update(const SampleBuffer& buffer) {
+    const VideoFrame* frame = buffer.videoFrame();
+    if (frame == nullptr || frame->width <= 0 || frame->height <= 0 || frame->stride < frame->width * 4 ||
+        frame->pixels.size() < static_cast<std::size_t>(frame->stride) * static_cast<std::size_t>(frame->height))
         throw FfmpegError("A video frame's pixels do not match its size");
-    const bool fits = encodedDimension(frame.width) == width_ && encodedDimension(frame.height) == height_;
+    const bool fits = encodedDimension(frame->width) == width_ && encodedDimension(frame->height) == height_;
     if (!fits) {
-        scaleWhole(frame);
+        scaleWhole(*frame);
+        previous_ = SampleBuffer();
         return bandCount();
     }
-    const bool primed = !converted_.empty();
-    if (!primed) converted_.resize(static_cast<std::size_t>(width_) * 4 * static_cast<std::size_t>(height_));
+    // The same frame again, retimed: nothing to do.
+    if (buffer.sharesPayloadWith(previous_)) return 0;
+
+    const VideoFrame* previous = previous_.videoFrame();
     int converted = 0;
     for (int firstRow = 0; firstRow < height_; firstRow += bandRows) {
         const int rows = std::min(bandRows, height_ - firstRow);
-        const Columns columns = primed ? changedColumns(frame, firstRow, rows) : Columns{0, width_};
+        const Columns columns = previous ? changedColumns(*frame, *previous, firstRow, rows) : Columns{0, width_};
         if (columns.first >= columns.end) continue;
-        convert(frame, firstRow, rows, columns);
+        convert(*frame, firstRow, rows, columns);
         ++converted;
     }
+    previous_ = buffer;
     return converted;
 }
 
-BandedYuvConverter::Columns BandedYuvConverter::changedColumns(const VideoFrame& frame, int firstRow, int rows) const {
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
-    Columns changed{width_, 0};
+BandedYuvConverter::Columns BandedYuvConverter::changedColumns(const VideoFrame& frame, const VideoFrame& previous,
+                                                               int firstRow, int rows) const {
+    // Compared a chunk of pixels at a time; converting the rest of a chunk costs less than
+    // finding the exact pixel. Chunks are even, so spans cover whole 2x2 blocks.
+    constexpr int chunk = 32;
+    const int chunks = (width_ + chunk - 1) / chunk;
+    auto chunkDiffers = [&](const std::uint8_t* now, const std::uint8_t* before, int index) {
+        const int first = index * chunk;
+        const int pixels = std::min(chunk, width_ - first);
+        return std::memcmp(now + first * 4, before + first * 4, static_cast<std::size_t>(pixels) * 4) != 0;
+    };
+    int firstChunk = chunks;
+    int endChunk = 0;
     for (int row = firstRow; row < firstRow + rows; ++row) {
         const std::uint8_t* now = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
-        const std::uint8_t* before = converted_.data() + static_cast<std::size_t>(row) * rowBytes;
-        if (std::memcmp(now, before, rowBytes) == 0) continue;
+        const std::uint8_t* before = previous.pixels.data() + static_cast<std::size_t>(row) * previous.stride;
+        if (std::memcmp(now, before, static_cast<std::size_t>(width_) * 4) == 0) continue;
         int first = 0;
-        while (first < changed.first && std::memcmp(now + first * 4, before + first * 4, 4) == 0) ++first;
-        int end = width_;
-        while (end > changed.end && std::memcmp(now + (end - 1) * 4, before + (end - 1) * 4, 4) == 0) --end;
-        changed.first = std::min(changed.first, first);
-        changed.end = std::max(changed.end, end);
+        while (first < firstChunk && !chunkDiffers(now, before, first)) ++first;
+        int end = chunks;
+        while (end > endChunk && !chunkDiffers(now, before, end - 1)) --end;
+        firstChunk = std::min(firstChunk, first);
+        endChunk = std::max(endChunk, end);
     }
-    // Whole 2x2 blocks.
-    changed.first &= ~1;
-    changed.end = std::min(width_, (changed.end + 1) & ~1);
-    return changed;
+    if (firstChunk >= endChunk) return {};
+    return {firstChunk * chunk, std::min(width_, endChunk * chunk)};
 }
 
 void BandedYuvConverter::convert(const VideoFrame& frame, int firstRow, int rows, Columns columns) {
@@ -82,15 +95,8 @@ void BandedYuvConverter::convert(const VideoFrame& frame, int firstRow, int rows
         planes.data[plane] = picture_->data[plane];
         planes.stride[plane] = picture_->linesize[plane];
     }
-    const int columnCount = columns.end - columns.first;
-    convertBgraToYuv420(frame.pixels.data(), frame.stride, planes, columns.first, firstRow, columnCount, rows);
-
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
-    for (int row = firstRow; row < firstRow + rows; ++row) {
-        std::memcpy(converted_.data() + static_cast<std::size_t>(row) * rowBytes + static_cast<std::size_t>(columns.first) * 4,
-                    frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride + static_cast<std::size_t>(columns.first) * 4,
-                    static_cast<std::size_t>(columnCount) * 4);
-    }
+    convertBgraToYuv420(frame.pixels.data(), frame.stride, planes, columns.first, firstRow, columns.end - columns.first,
+                        rows);
 }
 
 void BandedYuvConverter::scaleWhole(const VideoFrame& frame) {
@@ -102,8 +108,6 @@ void BandedYuvConverter::scaleWhole(const VideoFrame& frame) {
     const std::uint8_t* source[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
     const int sourceStride[4] = {frame.stride, 0, 0, 0};
     sws_scale(wholeScaler_.get(), source, sourceStride, 0, frame.height, picture_->data, picture_->linesize);
-    // The rows kept for comparison no longer describe the picture.
-    converted_.clear();
 }
 
 }  // namespace kelvane::platform::ffmpeg

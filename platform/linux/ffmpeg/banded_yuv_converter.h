@@ -4,7 +4,6 @@
 // frame are converted: a screen mostly stands still, and a whole 1080p frame costs as
 // much to compare as to convert, but compared rows stay in the cache for converting.
 #include <cstdint>
-#include <vector>
 
 #include "platform/linux/ffmpeg/av_handles.h"
 #include "platform/sample_buffer.h"
@@ -20,11 +19,11 @@ public:
     // A picture of `width` x `height` pixels, both even. Throws FfmpegError.
     BandedYuvConverter(int width, int height);
 
-    // Brings the picture up to date with `frame`. A frame one odd column or row larger is
-    // cropped to the picture; any other size is scaled to it. Returns how many bands were
-    // converted, in whole or in part (every band when the frame was scaled). Throws
-    // FfmpegError.
-    int update(const VideoFrame& frame);
+    // Brings the picture up to date with the video frame of `buffer`, which it keeps to
+    // compare the next frame with. A frame one odd column or row larger is cropped to the
+    // picture; any other size is scaled to it. Returns how many bands were converted, in
+    // whole or in part (every band when the frame was scaled). Throws FfmpegError.
+    int update(const SampleBuffer& buffer);
 
     const AVFrame& picture() const { return *picture_; }
     int bandCount() const { return (height_ + bandRows - 1) / bandRows; }
@@ -34,17 +33,17 @@ private:
         int first = 0;
         int end = 0;
     };
-    // The even-aligned span of columns of the band that differ from what was converted.
-    Columns changedColumns(const VideoFrame& frame, int firstRow, int rows) const;
+    // The span of columns of the band that differ from the previous frame, in whole chunks.
+    Columns changedColumns(const VideoFrame& frame, const VideoFrame& previous, int firstRow, int rows) const;
     void convert(const VideoFrame& frame, int firstRow, int rows, Columns columns);
     void scaleWhole(const VideoFrame& frame);
 
     int width_;
     int height_;
     FramePtr picture_;
-    // The BGRA rows the picture was last converted from, packed; empty until a frame of
-    // the picture's own size has been converted whole.
-    std::vector<std::uint8_t> converted_;
+    // The frame the picture was last brought up to date with; empty until a frame of the
+    // picture's own size has been converted whole.
+    SampleBuffer previous_;
     ScaleContextPtr wholeScaler_;
     int wholeWidth_ = 0;
     int wholeHeight_ = 0;

@@ -58,9 +58,9 @@ VideoEncoder::~VideoEncoder() { x264_encoder_close(encoder_); }
 
 std::int64_t VideoEncoder::framesHeld() const { return x264_encoder_delayed_frames(encoder_); }
 
-void VideoEncoder::encode(const VideoFrame& frame, std::int64_t pts, const PacketSink& sink) {
+void VideoEncoder::encode(const SampleBuffer& buffer, std::int64_t pts, const PacketSink& sink) {
     const auto started = std::chrono::steady_clock::now();
-    converter_.update(frame);
+    converter_.update(buffer);
     const AVFrame& picture = converter_.picture();
 
     x264_picture_t input;

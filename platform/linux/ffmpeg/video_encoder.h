@@ -32,9 +32,10 @@ public:
     // The stream as the muxer needs to know it (no codec is opened in it).
     const AVCodecContext& context() const { return *description_; }
 
-    // Encodes `frame` shown from `pts` (ticks of timeBase, strictly increasing). A frame of
-    // another size is scaled to the encoder's. Finished packets go to `sink`.
-    void encode(const VideoFrame& frame, std::int64_t pts, const PacketSink& sink);
+    // Encodes the video frame of `buffer` shown from `pts` (ticks of timeBase, strictly
+    // increasing). A frame of another size is scaled to the encoder's. Finished packets go
+    // to `sink`.
+    void encode(const SampleBuffer& buffer, std::int64_t pts, const PacketSink& sink);
     // Drains the encoder's delayed packets into `sink`.
     void flush(const PacketSink& sink);
     // Frames sent to the encoder that have not come out as packets yet.

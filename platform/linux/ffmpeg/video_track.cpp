@@ -26,7 +26,7 @@ void VideoTrack::encode(const SampleBuffer& buffer, const MediaTime& sessionStar
         lastDuration_ = *pts - *lastPts_;
     }
     lastPts_ = pts;
-    encoder_.encode(*frame, *pts, held());
+    encoder_.encode(buffer, *pts, held());
 }
 
 void VideoTrack::flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) {

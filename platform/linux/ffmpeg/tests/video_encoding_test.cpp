@@ -35,6 +35,8 @@ VideoFrame solidFrame(int width, int height, std::uint8_t blue, std::uint8_t gre
     return frame;
 }
 
+SampleBuffer sample(VideoFrame frame) { return SampleBuffer::video(std::move(frame), SampleTiming{}); }
+
 void paintRectangle(VideoFrame& frame, int x, int y, int width, int height, std::uint8_t value) {
     for (int row = y; row < y + height; ++row) {
         std::memset(frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride + x * 4, value,
@@ -68,31 +70,35 @@ TEST(BandedYuvConverter, UpdatingOnlyChangedBandsGivesThePictureOfAWholeConversi
     BandedYuvConverter incremental(width, height);
     EXPECT_EQ(incremental.bandCount(), 12);
     VideoFrame frame = noiseFrame(width, height, 1);
-    EXPECT_EQ(incremental.update(frame), 12);
-    EXPECT_EQ(incremental.update(frame), 0) << "an unchanged frame converts nothing";
+    EXPECT_EQ(incremental.update(sample(frame)), 12);
+    EXPECT_EQ(incremental.update(sample(frame)), 0) << "an unchanged frame converts nothing";
 
-    // Rows 30 to 37 straddle bands 1 and 2; the last band changes too.
+    // Rows 30 to 37 straddle bands 1 and 2; the first and last columns change in two
+    // more bands.
     paintRectangle(frame, 100, 30, 40, 8, 200);
     paintRectangle(frame, 0, 178, 2, 2, 7);
-    EXPECT_EQ(incremental.update(frame), 3);
+    paintRectangle(frame, 317, 100, 3, 1, 9);
+    const SampleBuffer changed = sample(frame);
+    EXPECT_EQ(incremental.update(changed), 4);
+    EXPECT_EQ(incremental.update(*changed.copyWithTiming(SampleTiming{})), 0) << "a retimed copy is the same frame";
 
     BandedYuvConverter whole(width, height);
-    whole.update(frame);
+    whole.update(sample(frame));
     expectSamePicture(incremental.picture(), whole.picture());
 }
 
 TEST(BandedYuvConverter, MakesLimitedRangeBt709Colours) {
     BandedYuvConverter converter(64, 32);
-    converter.update(solidFrame(64, 32, 255, 255, 255));
+    converter.update(sample(solidFrame(64, 32, 255, 255, 255)));
     EXPECT_NEAR(sampleAt(converter.picture(), 0, 10, 10), 235, 1);
     EXPECT_NEAR(sampleAt(converter.picture(), 1, 5, 5), 128, 1);
     EXPECT_NEAR(sampleAt(converter.picture(), 2, 5, 5), 128, 1);
 
-    converter.update(solidFrame(64, 32, 0, 0, 0));
+    converter.update(sample(solidFrame(64, 32, 0, 0, 0)));
     EXPECT_NEAR(sampleAt(converter.picture(), 0, 10, 10), 16, 1);
 
     // Pure red tells the matrices apart: BT.709 puts its luma at 63, BT.601 at 81.
-    converter.update(solidFrame(64, 32, 0, 0, 255));
+    converter.update(sample(solidFrame(64, 32, 0, 0, 255)));
     EXPECT_NEAR(sampleAt(converter.picture(), 0, 10, 10), 63, 1);
     EXPECT_NEAR(sampleAt(converter.picture(), 1, 5, 5), 102, 1);
     EXPECT_NEAR(sampleAt(converter.picture(), 2, 5, 5), 240, 1);
@@ -104,7 +110,7 @@ TEST(BandedYuvConverter, MatchesTheBt709FormulaForEveryChannel) {
     constexpr double kr = 0.2126, kb = 0.0722, kg = 1 - kr - kb;
     const VideoFrame frame = noiseFrame(64, 32, 4);
     BandedYuvConverter converter(64, 32);
-    converter.update(frame);
+    converter.update(sample(frame));
     auto channel = [&](int x, int y, int shift) {
         return frame.pixels[static_cast<std::size_t>(y) * frame.stride + x * 4 + shift] / 255.0;
     };
@@ -139,15 +145,15 @@ TEST(BandedYuvConverter, CropsAnOddLastColumnAndRowAndScalesOtherSizes) {
     const VideoFrame odd = noiseFrame(321, 181, 2);
     VideoFrame cropped{320, 180, odd.stride, odd.pixels};
     BandedYuvConverter fromOdd(320, 180), fromCropped(320, 180);
-    fromOdd.update(odd);
-    fromCropped.update(cropped);
+    fromOdd.update(sample(odd));
+    fromCropped.update(sample(cropped));
     expectSamePicture(fromOdd.picture(), fromCropped.picture());
 
     // A frame of another size fills the whole picture, and the next frame of the picture's
     // own size is converted whole again since the rows kept no longer match the picture.
-    EXPECT_EQ(fromOdd.update(solidFrame(640, 360, 0, 0, 0)), 12);
+    EXPECT_EQ(fromOdd.update(sample(solidFrame(640, 360, 0, 0, 0))), 12);
     EXPECT_NEAR(sampleAt(fromOdd.picture(), 0, 319, 179), 16, 1);
-    EXPECT_EQ(fromOdd.update(odd), 12);
+    EXPECT_EQ(fromOdd.update(sample(odd)), 12);
     expectSamePicture(fromOdd.picture(), fromCropped.picture());
 }
 
@@ -186,7 +192,7 @@ TEST(EncoderEffort, EveryLevelIsAcceptedByLibx264WhileEncoding) {
     x264_t* encoder = x264_encoder_open(&parameters);
     ASSERT_NE(encoder, nullptr);
     BandedYuvConverter converter(320, 180);
-    converter.update(noiseFrame(320, 180, 3));
+    converter.update(sample(noiseFrame(320, 180, 3)));
     for (int level : {EncoderEffort::fastestLevel, 1, 0}) {
         applySearchEffort(parameters, level);
         EXPECT_EQ(x264_encoder_reconfig(encoder, &parameters), 0) << "level " << level;

@@ -201,7 +201,7 @@ TEST(VideoSettings, TheEncoderHoldsNoFrameBack) {
     int packets = 0;
     for (int i = 0; i < 30; ++i) {
         frame.pixels[static_cast<std::size_t>(i) * 97] = 255;
-        encoder.encode(frame, i * 90000, [&packets](AVPacket&) { ++packets; });
+        encoder.encode(SampleBuffer::video(frame, SampleTiming{}), i * 90000, [&packets](AVPacket&) { ++packets; });
         EXPECT_EQ(encoder.framesHeld(), 0) << "after frame " << i;
     }
     EXPECT_EQ(packets, 30);
