@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""offsets.py MOVIE AUDIO X Y W H — finds each white flash in the MOVIE's video (mean
-brightness of the X,Y,W,H box jumping up) and each click in AUDIO's first audio
+"""offsets.py MOVIE AUDIO X Y W H [REPORTS] — finds each white flash in the MOVIE's video
+(mean brightness of the X,Y,W,H box jumping up) and each click in AUDIO's first audio
 stream (the level jumping up after silence), pairs every flash with the nearest click
-and prints one line per pair, then a summary: first and last offset (click minus
-flash, ms), the worst offset, and the drift in ms per minute (least-squares slope)."""
+and prints every offset, then a summary: first and last offset (click minus
+flash, ms), the worst offset, and the drift in ms per minute (least-squares slope).
+
+REPORTS, a file of wall-clock seconds, one a line, at which each flash was reported and
+its click started: then each side is also set against those moments, so a wandering
+offset can be told to come from the picture or from the sound."""
 import array
 import json
 import statistics
@@ -29,11 +33,13 @@ def flash_times(movie, x, y, w, h):
 
 
 def audio_start(path):
+    # The first decoded frame, not the first packet: an AAC stream's first packet holds
+    # the encoder's priming, which the decoder drops, and starts 1024 samples earlier.
     out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                          "packet=pts_time", "-read_intervals", "%+#1", "-of", "json", path],
+                          "frame=pts_time", "-read_intervals", "%+#1", "-of", "json", path],
                          capture_output=True, text=True, check=True).stdout
-    packets = json.loads(out)["packets"]
-    return float(packets[0]["pts_time"]) if packets else 0.0
+    frames = json.loads(out)["frames"]
+    return float(frames[0]["pts_time"]) if frames else 0.0
 
 
 def click_times(path):
@@ -50,10 +56,41 @@ def click_times(path):
     return times
 
 
+def lag_behind_reports(name, events, reports):
+    """Prints how late each event sits after its report once the constant offset between
+    the file's clock and the wall clock is taken out: the median lag is 0 by definition,
+    so what shows is how the lag wanders (first tenth against last, spread)."""
+    if len(events) < 2 or not reports:
+        return
+    # The file starts at an unknown wall-clock moment: try each pairing of the first
+    # event with a report and keep the one that pairs the most events within 0.3 s.
+    best = None
+    for report in reports:
+        shift = events[0] - report
+        lags = []
+        for event in events:
+            nearest = min(reports, key=lambda r: abs(event - shift - r))
+            if abs(event - shift - nearest) < 0.3:
+                lags.append((event, (event - nearest) * 1000))
+        if best is None or len(lags) > len(best):
+            best = lags
+    middle = statistics.median(lag for _, lag in best)
+    lags = [lag - middle for _, lag in best]
+    tenth = max(len(lags) // 10, 1)
+    slope = statistics.linear_regression([t for t, _ in best], lags).slope * 60 if len(lags) > 1 else 0.0
+    print(f"{name} behind its report, against its median: first tenth {statistics.fmean(lags[:tenth]):+.1f} ms, "
+          f"last tenth {statistics.fmean(lags[-tenth:]):+.1f} ms, spread {max(lags) - min(lags):.1f} ms, "
+          f"drift {slope:+.2f} ms per minute")
+    print(f"  each {name}'s lag: " + " ".join(f"{lag:+.0f}" for lag in lags))
+
+
 def main():
     movie, audio = sys.argv[1], sys.argv[2]
     x, y, w, h = (int(v) for v in sys.argv[3:7])
+    reports = [float(line) for line in open(sys.argv[7])] if len(sys.argv) > 7 else []
     flashes, clicks = flash_times(movie, x, y, w, h), click_times(audio)
+    lag_behind_reports("flash", flashes, reports)
+    lag_behind_reports("click", clicks, reports)
     pairs = []
     for flash in flashes:
         nearest = min(clicks, key=lambda c: abs(c - flash), default=None)
@@ -63,13 +100,12 @@ def main():
     if len(pairs) < 2:
         print("too few pairs to measure")
         return
-    for flash, offset in pairs:
-        print(f"  flash at {flash:8.3f} s: click {offset:+7.1f} ms")
     times = [p[0] for p in pairs]
     offsets = [p[1] for p in pairs]
     slope = statistics.linear_regression(times, offsets).slope * 60
     worst = max(offsets, key=abs)
     tenth = max(len(offsets) // 10, 1)
+    print("  each offset: " + " ".join(f"{offset:+.0f}" for offset in offsets))
     print(f"offset first {offsets[0]:+.1f} ms, last {offsets[-1]:+.1f} ms, median {statistics.median(offsets):+.1f} ms, "
           f"worst {worst:+.1f} ms, spread {max(offsets) - min(offsets):.1f} ms")
     print(f"mean of the first tenth {statistics.fmean(offsets[:tenth]):+.1f} ms, of the last tenth "
