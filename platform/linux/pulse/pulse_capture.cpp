@@ -30,9 +30,19 @@ constexpr std::int64_t framesToNs(std::size_t frames) {
     return static_cast<std::int64_t>(frames) * 1'000'000'000 / captureSampleRate;
 }
 
+constexpr std::int64_t bytesPerSecond = std::int64_t{captureSampleRate} * captureChannels * sizeof(float);
+
+std::int64_t realtimeNowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+std::int64_t usToNs(pa_usec_t us) { return static_cast<std::int64_t>(us) * 1000; }
+
 }  // namespace
 
-PulseCapture::PulseCapture(PulseCaptureOptions options) : options_(std::move(options)) {
+PulseCapture::PulseCapture(PulseCaptureOptions options) : options_(std::move(options)), clock_(bytesPerSecond) {
     options_.bufferFrames = std::max<std::uint32_t>(options_.bufferFrames, 1);
 }
 
@@ -65,6 +75,21 @@ void PulseCapture::onStreamState(pa_stream*, void* self) {
 
 void PulseCapture::onStreamRead(pa_stream*, std::size_t, void* self) {
     static_cast<PulseCapture*>(self)->readAvailable();
+}
+
+void PulseCapture::onTimingUpdate(pa_stream* stream, void* self) {
+    const pa_timing_info* info = pa_stream_get_timing_info(stream);
+    if (!info || info->write_index_corrupt) return;
+    // The report's time is the server's wall clock; turned into the monotonic clock now,
+    // the moment it arrives, so a later step of the wall clock cannot move it.
+    const std::int64_t reportRealtimeNs =
+        static_cast<std::int64_t>(info->timestamp.tv_sec) * 1'000'000'000 + std::int64_t{info->timestamp.tv_usec} * 1000;
+    ServerTiming timing;
+    timing.takenAtNs = monotonicNowNs() - (realtimeNowNs() - reportRealtimeNs);
+    timing.writeIndexBytes = info->write_index;
+    timing.sourceLatencyNs = usToNs(info->source_usec);
+    timing.sinkLatencyNs = usToNs(info->sink_usec);
+    static_cast<PulseCapture*>(self)->clock_.report(timing);
 }
 
 std::optional<std::string> PulseCapture::connect() {
@@ -145,15 +170,19 @@ std::optional<std::string> PulseCapture::start(PulseBufferHandler handler) {
     if (!stream_) return lastError();
     handler_ = std::move(handler);
     pending_.clear();
+    clock_.reset();
+    askedForFlowingTiming_ = false;
     pa_stream_set_state_callback(stream_, &PulseCapture::onStreamState, this);
     pa_stream_set_read_callback(stream_, &PulseCapture::onStreamRead, this);
+    pa_stream_set_latency_update_callback(stream_, &PulseCapture::onTimingUpdate, this);
 
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
     attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<std::uint32_t>(-1);
     attributes.fragsize = static_cast<std::uint32_t>(options_.bufferFrames * pa_frame_size(&spec));
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                                      PA_STREAM_AUTO_TIMING_UPDATE);
+    // Timing reports come every second or so; the stamps are worked out from the latest
+    // one directly, so the library's interpolation is not wanted.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
     const char* device = options_.sourceName.empty() ? nullptr : options_.sourceName.c_str();
     if (pa_stream_connect_record(stream_, device, &attributes, flags) < 0) {
         std::string error = lastError();
@@ -189,6 +218,7 @@ void PulseCapture::stopLocked() {
     if (stream_) {
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
         stream_ = nullptr;
@@ -199,20 +229,19 @@ void PulseCapture::stopLocked() {
 
 void PulseCapture::readAvailable() {
     while (stream_ && pa_stream_readable_size(stream_) > 0) {
+        const std::size_t waitingBytes = pa_stream_readable_size(stream_);
         const void* data = nullptr;
         std::size_t bytes = 0;
         if (pa_stream_peek(stream_, &data, &bytes) < 0 || bytes == 0) return;
-
-        // The first unread sample was captured the stream's latency ago.
-        pa_usec_t latencyUs = 0;
-        int negative = 0;
-        if (options_.stampsFromWaitingSound) {
-            latencyUs = pa_bytes_to_usec(pa_stream_readable_size(stream_), pa_stream_get_sample_spec(stream_));
-        } else if (pa_stream_get_latency(stream_, &latencyUs, &negative) < 0) {
-            latencyUs = 0;
+        if (!askedForFlowingTiming_) {
+            // The report the stream got when it connected came before any sound flowed;
+            // one now describes the flowing stream and replaces the guess below at once.
+            askedForFlowingTiming_ = true;
+            if (pa_operation* operation = pa_stream_update_timing_info(stream_, nullptr, nullptr)) {
+                pa_operation_unref(operation);
+            }
         }
-        const std::int64_t latencyNs = static_cast<std::int64_t>(latencyUs) * 1000 * (negative ? -1 : 1);
-        const std::int64_t firstNewSampleNs = monotonicNowNs() - latencyNs;
+        const std::int64_t firstNewSampleNs = stampOfFirstUnread(waitingBytes);
 
         const std::size_t pendingFrames = pending_.size() / captureChannels;
         const std::size_t sampleCount = bytes / sizeof(float);
@@ -226,6 +255,14 @@ void PulseCapture::readAvailable() {
         pa_stream_drop(stream_);
         deliverPending(firstNewSampleNs - framesToNs(pendingFrames));
     }
+}
+
+std::int64_t PulseCapture::stampOfFirstUnread(std::size_t waitingBytes) const {
+    const pa_timing_info* info = pa_stream_get_timing_info(stream_);
+    if (info && !info->read_index_corrupt) {
+        if (const auto stamp = clock_.timeOf(info->read_index)) return *stamp;
+    }
+    return clock_.timeFromWaitingSound(monotonicNowNs(), static_cast<std::int64_t>(waitingBytes));
 }
 
 void PulseCapture::deliverPending(std::int64_t firstSampleNs) {

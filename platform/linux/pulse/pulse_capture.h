@@ -1,7 +1,8 @@
 #pragma once
 // Records one PulseAudio source as 48000 Hz stereo float. Buffers of a fixed number of
 // frames go to a callback on Pulse's own thread, each stamped with the CLOCK_MONOTONIC
-// time of its first sample, corrected for the latency the server reports.
+// time its first sample was captured, or for a monitor heard, as the server's timing
+// reports place it (see record_stream_clock.h).
 #include <pulse/pulseaudio.h>
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/linux/pulse/record_stream_clock.h"
 
 namespace kelvane::platform::pulse {
 
@@ -31,12 +34,6 @@ struct PulseCaptureOptions {
     std::string streamName = "Kelvane capture";
     // Frames per delivered buffer; 960 is 20 ms.
     std::uint32_t bufferFrames = 960;
-    // How far back a sample's stamp is moved from the moment it is read: by the latency
-    // the server reports (false), or by the sound waiting unread in the stream, the
-    // newest of it taken as captured just now (true). A monitor source's reported
-    // latency also counts the sink's playback buffer, which its samples never wait in,
-    // so monitors are stamped by what waits.
-    bool stampsFromWaitingSound = false;
 };
 
 // Interleaved samples, frames of `captureChannels` values.
@@ -72,7 +69,10 @@ private:
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
     static void onStreamRead(pa_stream* stream, std::size_t bytes, void* self);
+    static void onTimingUpdate(pa_stream* stream, void* self);
     void readAvailable();
+    // The time of the first unread sample, `waitingBytes` of sound being unread.
+    std::int64_t stampOfFirstUnread(std::size_t waitingBytes) const;
     void deliverPending(std::int64_t firstSampleNs);
     std::string lastError() const;
     // Waits, with the main loop locked, until `operation` has completed, and releases it.
@@ -86,6 +86,9 @@ private:
     PulseBufferHandler handler_;
     // Samples read but not yet delivered, fewer than one buffer's worth after each read.
     std::vector<float> pending_;
+    RecordStreamClock clock_;
+    // Whether this stream has asked for a timing report since its sound began to flow.
+    bool askedForFlowingTiming_ = false;
 };
 
 // CLOCK_MONOTONIC now, in nanoseconds.

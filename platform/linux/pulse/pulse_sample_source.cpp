@@ -12,8 +12,7 @@ constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
 }  // namespace
 
 PulseSampleSource::PulseSampleSource(std::string sourceName)
-    : capture_(PulseCaptureOptions{sourceName, "Kelvane recording", tenMillisecondsOfFrames,
-                                   sourceName == defaultMonitorSource}) {}
+    : capture_(PulseCaptureOptions{sourceName, "Kelvane recording", tenMillisecondsOfFrames}) {}
 
 std::optional<std::string> PulseSampleSource::start(std::function<void(SampleBuffer)> deliver) {
     // A new smoothing per start: the stream begins afresh.
