@@ -24,8 +24,10 @@ def flash_times(movie, x, y, w, h):
                          capture_output=True, text=True, check=True).stdout
     frames = [(float(f["pts_time"]), float(f["tags"]["lavfi.signalstats.YAVG"]))
               for f in json.loads(out)["frames"]]
-    times, bright = [], False
-    for t, level in frames:
+    # A recording that starts during a flash shows its middle, not its start: the first
+    # frame only sets the state.
+    times, bright = [], bool(frames) and frames[0][1] > 160
+    for t, level in frames[1:]:
         if level > 160 and not bright:
             times.append(t)
         bright = level > 160 if not bright else level > 96
