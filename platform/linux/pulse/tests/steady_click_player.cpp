@@ -1,0 +1,109 @@
+#include "platform/linux/pulse/tests/steady_click_player.h"
+
+#include "platform/linux/pulse/pulse_capture.h"
+
+namespace kelvane::platform::pulse {
+
+namespace {
+
+constexpr std::uint32_t bytesPerFrame = 2 * sizeof(std::int16_t);
+// 20 ms of a 1 kHz square wave at nearly full scale.
+constexpr std::size_t clickFrames = 960;
+
+}  // namespace
+
+SteadyClickPlayer::~SteadyClickPlayer() {
+    if (!mainLoop_) return;
+    pa_threaded_mainloop_lock(mainLoop_);
+    if (stream_) {
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+    }
+    if (context_) {
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    pa_threaded_mainloop_unlock(mainLoop_);
+    pa_threaded_mainloop_stop(mainLoop_);
+    pa_threaded_mainloop_free(mainLoop_);
+}
+
+void SteadyClickPlayer::onContextState(pa_context*, void* self) {
+    pa_threaded_mainloop_signal(static_cast<SteadyClickPlayer*>(self)->mainLoop_, 0);
+}
+
+void SteadyClickPlayer::onStreamState(pa_stream*, void* self) {
+    pa_threaded_mainloop_signal(static_cast<SteadyClickPlayer*>(self)->mainLoop_, 0);
+}
+
+void SteadyClickPlayer::onWritable(pa_stream* stream, std::size_t bytes, void* self) {
+    auto* player = static_cast<SteadyClickPlayer*>(self);
+    std::vector<std::int16_t> samples(bytes / sizeof(std::int16_t), 0);
+    pa_usec_t latencyUs = 0;
+    int negative = 0;
+    if (player->clickWanted_ && pa_stream_get_latency(stream, &latencyUs, &negative) == 0 && !negative) {
+        player->clickWanted_ = false;
+        {
+            std::lock_guard lock(player->timesMutex_);
+            player->clickTimes_.push_back(monotonicNowNs() + static_cast<std::int64_t>(latencyUs) * 1000);
+        }
+        for (std::size_t frame = 0; frame < clickFrames && frame * 2 + 1 < samples.size(); ++frame) {
+            const std::int16_t level = (frame / 24) % 2 ? 29000 : -29000;
+            samples[frame * 2] = samples[frame * 2 + 1] = level;
+        }
+    }
+    pa_stream_write(stream, samples.data(), samples.size() * sizeof(std::int16_t), nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+std::optional<std::string> SteadyClickPlayer::start(const std::string& sink) {
+    mainLoop_ = pa_threaded_mainloop_new();
+    pa_threaded_mainloop_start(mainLoop_);
+    pa_threaded_mainloop_lock(mainLoop_);
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(mainLoop_), "Kelvane test clicks");
+    pa_context_set_state_callback(context_, &SteadyClickPlayer::onContextState, this);
+    pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    while (pa_context_get_state(context_) != PA_CONTEXT_READY) {
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
+            std::string error = pa_strerror(pa_context_errno(context_));
+            pa_threaded_mainloop_unlock(mainLoop_);
+            return error;
+        }
+        pa_threaded_mainloop_wait(mainLoop_);
+    }
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, captureSampleRate, 2};
+    stream_ = pa_stream_new(context_, "clicks", &spec, nullptr);
+    pa_stream_set_state_callback(stream_, &SteadyClickPlayer::onStreamState, this);
+    pa_stream_set_write_callback(stream_, &SteadyClickPlayer::onWritable, this);
+    pa_buffer_attr attributes{};
+    attributes.maxlength = attributes.prebuf = attributes.fragsize = static_cast<std::uint32_t>(-1);
+    attributes.tlength = captureSampleRate * bytesPerFrame * 30 / 1000;
+    attributes.minreq = captureSampleRate * bytesPerFrame * 5 / 1000;
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                                      PA_STREAM_AUTO_TIMING_UPDATE);
+    pa_stream_connect_playback(stream_, sink.c_str(), &attributes, flags, nullptr, nullptr);
+    while (pa_stream_get_state(stream_) != PA_STREAM_READY) {
+        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
+            std::string error = pa_strerror(pa_context_errno(context_));
+            pa_threaded_mainloop_unlock(mainLoop_);
+            return error;
+        }
+        pa_threaded_mainloop_wait(mainLoop_);
+    }
+    pa_threaded_mainloop_unlock(mainLoop_);
+    return std::nullopt;
+}
+
+void SteadyClickPlayer::click() {
+    pa_threaded_mainloop_lock(mainLoop_);
+    clickWanted_ = true;
+    pa_threaded_mainloop_unlock(mainLoop_);
+}
+
+std::vector<std::int64_t> SteadyClickPlayer::clickTimes() {
+    std::lock_guard lock(timesMutex_);
+    return clickTimes_;
+}
+
+}  // namespace kelvane::platform::pulse
