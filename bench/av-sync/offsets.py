@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""offsets.py MOVIE AUDIO X Y W H [REPORTS] — finds each white flash in the MOVIE's video
+"""offsets.py MOVIE AUDIO X Y W H [TIMES] — finds each white flash in the MOVIE's video
 (mean brightness of the X,Y,W,H box jumping up) and each click in AUDIO's first audio
 stream (the level jumping up after silence), pairs every flash with the nearest click
 and prints every offset, then a summary: first and last offset (click minus
 flash, ms), the worst offset, and the drift in ms per minute (least-squares slope).
 
-REPORTS, a file of wall-clock seconds, one a line, at which each flash was reported and
-its click started: then each side is also set against those moments, so a wandering
-offset can be told to come from the picture or from the sound."""
+TIMES, a file of lines "REPORT PLAYED" in wall-clock seconds: when each flash was
+reported and when the sink played its click. The click's delay after its flash is then
+taken off that pair's offset, and each side is also set against its own moments, so a
+wandering offset can be told to come from the picture or from the sound."""
 import array
 import json
 import statistics
@@ -58,29 +59,35 @@ def click_times(path):
     return times
 
 
-def lag_behind_reports(name, events, reports):
-    """Prints how late each event sits after its report once the constant offset between
-    the file's clock and the wall clock is taken out: the median lag is 0 by definition,
-    so what shows is how the lag wanders (first tenth against last, spread)."""
-    if len(events) < 2 or not reports:
-        return
-    # The file starts at an unknown wall-clock moment: try each pairing of the first
-    # event with a report and keep the one that pairs the most events within 0.3 s.
-    best = None
-    for report in reports:
-        shift = events[0] - report
-        lags = []
+def match(events, moments):
+    """Pairs each event with the moment it belongs to: the file starts at an unknown
+    wall-clock moment, so each pairing of the first event with a moment is tried and the
+    one that pairs the most events within 0.3 s kept. Gives (event, moment index) pairs."""
+    best = []
+    for moment in moments:
+        shift = events[0] - moment
+        pairs = []
         for event in events:
-            nearest = min(reports, key=lambda r: abs(event - shift - r))
-            if abs(event - shift - nearest) < 0.3:
-                lags.append((event, (event - nearest) * 1000))
-        if best is None or len(lags) > len(best):
-            best = lags
-    middle = statistics.median(lag for _, lag in best)
-    lags = [lag - middle for _, lag in best]
+            nearest = min(range(len(moments)), key=lambda j: abs(event - shift - moments[j]))
+            if abs(event - shift - moments[nearest]) < 0.3:
+                pairs.append((event, nearest))
+        if len(pairs) > len(best):
+            best = pairs
+    return best
+
+
+def print_lags(name, pairs, moments, what):
+    """How late each event sits after its moment once the constant offset between the
+    file's clock and the wall clock is taken out: the median lag is 0 by definition, so
+    what shows is how the lag wanders (first tenth against last, spread)."""
+    if len(pairs) < 2:
+        return
+    raw = [(event - moments[j]) * 1000 for event, j in pairs]
+    middle = statistics.median(raw)
+    lags = [lag - middle for lag in raw]
     tenth = max(len(lags) // 10, 1)
-    slope = statistics.linear_regression([t for t, _ in best], lags).slope * 60 if len(lags) > 1 else 0.0
-    print(f"{name} behind its report, against its median: first tenth {statistics.fmean(lags[:tenth]):+.1f} ms, "
+    slope = statistics.linear_regression([event for event, _ in pairs], lags).slope * 60
+    print(f"{name} behind {what}, against its median: first tenth {statistics.fmean(lags[:tenth]):+.1f} ms, "
           f"last tenth {statistics.fmean(lags[-tenth:]):+.1f} ms, spread {max(lags) - min(lags):.1f} ms, "
           f"drift {slope:+.2f} ms per minute")
     print(f"  each {name}'s lag: " + " ".join(f"{lag:+.0f}" for lag in lags))
@@ -89,15 +96,30 @@ def lag_behind_reports(name, events, reports):
 def main():
     movie, audio = sys.argv[1], sys.argv[2]
     x, y, w, h = (int(v) for v in sys.argv[3:7])
-    reports = [float(line) for line in open(sys.argv[7])] if len(sys.argv) > 7 else []
+    reports, played = [], []
+    if len(sys.argv) > 7:
+        for line in open(sys.argv[7]):
+            report, play = line.split()
+            reports.append(float(report))
+            played.append(float(play))
     flashes, clicks = flash_times(movie, x, y, w, h), click_times(audio)
-    lag_behind_reports("flash", flashes, reports)
-    lag_behind_reports("click", clicks, reports)
+    flash_reports = dict(match(flashes, reports)) if flashes and reports else {}
+    if reports:
+        print_lags("flash", sorted(flash_reports.items()), reports, "its report")
+        if clicks:
+            print_lags("click", match(clicks, played), played, "the moment the sink played it")
+        delays = [(play - report) * 1000 for report, play in zip(reports, played)]
+        print(f"each click played {statistics.median(delays):.1f} ms after its flash report (median; "
+              f"{min(delays):.1f} to {max(delays):.1f}), taken off each offset below")
     pairs = []
     for flash in flashes:
         nearest = min(clicks, key=lambda c: abs(c - flash), default=None)
         if nearest is not None and abs(nearest - flash) < 0.4:
-            pairs.append((flash, (nearest - flash) * 1000))
+            offset = (nearest - flash) * 1000
+            if flash in flash_reports:
+                j = flash_reports[flash]
+                offset -= (played[j] - reports[j]) * 1000
+            pairs.append((flash, offset))
     print(f"flashes {len(flashes)}, clicks {len(clicks)}, paired {len(pairs)}")
     if len(pairs) < 2:
         print("too few pairs to measure")

@@ -1,5 +1,7 @@
 #include "platform/linux/pulse/tests/steady_click_player.h"
 
+#include <time.h>
+
 #include "platform/linux/pulse/pulse_capture.h"
 
 namespace kelvane::platform::pulse {
@@ -10,6 +12,12 @@ constexpr std::uint32_t bytesPerFrame = 2 * sizeof(std::int16_t);
 // 20 ms of a 1 kHz square wave at nearly full scale.
 constexpr std::size_t clickFrames = 960;
 
+std::int64_t realtimeNowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
 }  // namespace
 
 SteadyClickPlayer::~SteadyClickPlayer() {
@@ -18,6 +26,7 @@ SteadyClickPlayer::~SteadyClickPlayer() {
     if (stream_) {
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
     }
@@ -38,20 +47,41 @@ void SteadyClickPlayer::onStreamState(pa_stream*, void* self) {
     pa_threaded_mainloop_signal(static_cast<SteadyClickPlayer*>(self)->mainLoop_, 0);
 }
 
+void SteadyClickPlayer::onTimingUpdate(pa_stream* stream, void* self) {
+    const pa_timing_info* info = pa_stream_get_timing_info(stream);
+    if (!info) return;
+    const std::int64_t reportRealtimeNs =
+        static_cast<std::int64_t>(info->timestamp.tv_sec) * 1'000'000'000 + std::int64_t{info->timestamp.tv_usec} * 1000;
+    static_cast<SteadyClickPlayer*>(self)->reportTakenAtNs_ = monotonicNowNs() - (realtimeNowNs() - reportRealtimeNs);
+}
+
+std::optional<std::int64_t> SteadyClickPlayer::nextWrittenByteTime() const {
+    const pa_timing_info* info = pa_stream_get_timing_info(stream_);
+    // Before the sink has taken anything of this stream, its latency describes sound
+    // rendered for nobody.
+    if (!info || !reportTakenAtNs_ || info->read_index <= 0 || info->read_index_corrupt || info->write_index_corrupt) {
+        return std::nullopt;
+    }
+    const std::int64_t queuedBytes = info->write_index - info->read_index;
+    const std::int64_t bytesPerSecond = std::int64_t{captureSampleRate} * bytesPerFrame;
+    return *reportTakenAtNs_ + static_cast<std::int64_t>(info->sink_usec) * 1000 +
+           queuedBytes * 1'000'000'000 / bytesPerSecond;
+}
+
 void SteadyClickPlayer::onWritable(pa_stream* stream, std::size_t bytes, void* self) {
     auto* player = static_cast<SteadyClickPlayer*>(self);
     std::vector<std::int16_t> samples(bytes / sizeof(std::int16_t), 0);
-    pa_usec_t latencyUs = 0;
-    int negative = 0;
-    if (player->clickWanted_ && pa_stream_get_latency(stream, &latencyUs, &negative) == 0 && !negative) {
-        player->clickWanted_ = false;
-        {
-            std::lock_guard lock(player->timesMutex_);
-            player->clickTimes_.push_back(monotonicNowNs() + static_cast<std::int64_t>(latencyUs) * 1000);
-        }
-        for (std::size_t frame = 0; frame < clickFrames && frame * 2 + 1 < samples.size(); ++frame) {
-            const std::int16_t level = (frame / 24) % 2 ? 29000 : -29000;
-            samples[frame * 2] = samples[frame * 2 + 1] = level;
+    if (player->clickWanted_) {
+        if (const auto playsAt = player->nextWrittenByteTime()) {
+            player->clickWanted_ = false;
+            {
+                std::lock_guard lock(player->timesMutex_);
+                player->clickTimes_.push_back(*playsAt);
+            }
+            for (std::size_t frame = 0; frame < clickFrames && frame * 2 + 1 < samples.size(); ++frame) {
+                const std::int16_t level = (frame / 24) % 2 ? 29000 : -29000;
+                samples[frame * 2] = samples[frame * 2 + 1] = level;
+            }
         }
     }
     pa_stream_write(stream, samples.data(), samples.size() * sizeof(std::int16_t), nullptr, 0, PA_SEEK_RELATIVE);
@@ -76,12 +106,12 @@ std::optional<std::string> SteadyClickPlayer::start(const std::string& sink) {
     stream_ = pa_stream_new(context_, "clicks", &spec, nullptr);
     pa_stream_set_state_callback(stream_, &SteadyClickPlayer::onStreamState, this);
     pa_stream_set_write_callback(stream_, &SteadyClickPlayer::onWritable, this);
+    pa_stream_set_latency_update_callback(stream_, &SteadyClickPlayer::onTimingUpdate, this);
     pa_buffer_attr attributes{};
     attributes.maxlength = attributes.prebuf = attributes.fragsize = static_cast<std::uint32_t>(-1);
     attributes.tlength = captureSampleRate * bytesPerFrame * 30 / 1000;
     attributes.minreq = captureSampleRate * bytesPerFrame * 5 / 1000;
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                                      PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
     pa_stream_connect_playback(stream_, sink.c_str(), &attributes, flags, nullptr, nullptr);
     while (pa_stream_get_state(stream_) != PA_STREAM_READY) {
         if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
