@@ -1,8 +1,11 @@
 #include "platform/linux/x11/x11_capture_stream.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <time.h>
+#include <unistd.h>
 
-#include "platform/linux/x11/capture_pacing.h"
+#include <cstdint>
 
 namespace kelvane::platform::x11 {
 namespace {
@@ -39,9 +42,15 @@ SampleBuffer screenSample(VideoFrame frame, FrameStatus status, std::int64_t cap
 
 X11CaptureStream::X11CaptureStream(CaptureSource source, StreamConfiguration configuration,
                                    std::weak_ptr<CaptureStreamDelegate> delegate)
-    : source_(source), configuration_(std::move(configuration)), delegate_(std::move(delegate)) {}
+    : source_(source), configuration_(std::move(configuration)), delegate_(std::move(delegate)) {
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) throw CaptureStreamError("Cannot make the capture's wake-up channel");
+}
 
-X11CaptureStream::~X11CaptureStream() { stopAll(); }
+X11CaptureStream::~X11CaptureStream() {
+    stopAll();
+    close(wakeFd_);
+}
 
 void X11CaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
                                        SampleHandlerQueue queue) {
@@ -70,11 +79,11 @@ void X11CaptureStream::startCapture(StreamCompletion completion) {
         completion(std::move(error));
         return;
     }
-    {
-        std::lock_guard lock(videoMutex_);
-        videoRunning_ = true;
-        firstFrameDelivered_ = false;
+    std::uint64_t pending = 0;
+    while (read(wakeFd_, &pending, sizeof pending) > 0) {
     }
+    videoRunning_ = true;
+    firstFrameDelivered_ = false;
     videoThread_ = std::thread(&X11CaptureStream::runVideo, this, std::move(grabber));
     completion(std::nullopt);
 }
@@ -114,11 +123,11 @@ void X11CaptureStream::stopCapture(StreamCompletion completion) {
 }
 
 void X11CaptureStream::stopAll() {
-    {
-        std::lock_guard lock(videoMutex_);
-        videoRunning_ = false;
+    videoRunning_ = false;
+    const std::uint64_t wake = 1;
+    if (write(wakeFd_, &wake, sizeof wake) < 0) {
+        // Only a full counter fails, and then the capture is woken already.
     }
-    videoWake_.notify_all();
     if (videoThread_.joinable()) videoThread_.join();
     if (systemAudio_) systemAudio_->stop();
     if (microphone_) microphone_->stop();
@@ -130,48 +139,65 @@ void X11CaptureStream::stopAll() {
 void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
     FrameFitter fitter(static_cast<int>(configuration_.width), static_cast<int>(configuration_.height));
     startedNs_ = monotonicNs();
-    const PacingClock::duration interval = frameInterval(configuration_.minimumFrameInterval);
-    PacingClock::time_point deadline = PacingClock::now();
-    std::unique_lock lock(videoMutex_);
-    while (videoRunning_) {
-        lock.unlock();
-        try {
-            captureFrame(*grabber, fitter);
-        } catch (const std::exception& error) {
-            // The X connection is gone (or capture cannot go on): said once, and the
-            // stream delivers no more frames.
-            reportError(error.what());
-            return;
+    CapturePacing pacing(frameInterval(configuration_.minimumFrameInterval), PacingClock::now());
+    bool changePending = false;
+    try {
+        while (sleepUntil(pacing.notBefore())) {
+            const bool changed = changePending || grabber->waitForDamage(pacing.tickEnd(), wakeFd_);
+            if (!videoRunning_) break;
+            const auto began = PacingClock::now();
+            const CaptureOutcome outcome = captureFrame(*grabber, fitter, changed);
+            changePending = outcome == CaptureOutcome::deferred && changed;
+            if (outcome == CaptureOutcome::idle) {
+                pacing.ticked(began);
+            } else {
+                pacing.captured(began);
+            }
         }
-        deadline = nextCaptureDeadline(deadline, PacingClock::now(), interval);
-        lock.lock();
-        videoWake_.wait_until(lock, deadline, [this] { return !videoRunning_; });
+    } catch (const std::exception& error) {
+        // The X connection is gone (or capture cannot go on): said once, and the stream
+        // delivers no more frames.
+        reportError(error.what());
     }
 }
 
-void X11CaptureStream::captureFrame(XImageGrabber& grabber, FrameFitter& fitter) {
+bool X11CaptureStream::sleepUntil(PacingClock::time_point deadline) const {
+    for (;;) {
+        if (!videoRunning_) return false;
+        const auto left = deadline - PacingClock::now();
+        if (left <= PacingClock::duration::zero()) return true;
+        const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
+                               static_cast<long>(nanoseconds % 1'000'000'000)};
+        pollfd wake{wakeFd_, POLLIN, 0};
+        ppoll(&wake, 1, &timeout, nullptr);
+    }
+}
+
+X11CaptureStream::CaptureOutcome X11CaptureStream::captureFrame(XImageGrabber& grabber, FrameFitter& fitter,
+                                                                 bool changed) {
     // Every frame handed out is still with the consumer: skip this one rather than wait,
-    // and leave the damage for the next capture to see.
-    if (delivery_->framesInFlight.load() >= std::max(configuration_.queueDepth, 1)) return;
+    // and keep the change for the next capture.
+    if (delivery_->framesInFlight.load() >= std::max(configuration_.queueDepth, 1)) return CaptureOutcome::deferred;
 
     const std::int64_t capturedNs = monotonicNs();
-    const bool damaged = grabber.takeDamage();
     const std::int64_t refreshNs = capturedNs - startedNs_ < startUpNs ? startUpRefreshNs : completeFrameRefreshNs;
     const bool refresh = !firstFrameDelivered_ || capturedNs - lastCompleteNs_ >= refreshNs;
-    if (!damaged && !refresh) {
+    if (!changed && !refresh) {
         // Nothing new to show: an idle frame carries no image.
         deliver(StreamOutputType::screen,
                 screenSample(VideoFrame{}, FrameStatus::idle, capturedNs, configuration_.minimumFrameInterval));
-        return;
+        return CaptureOutcome::idle;
     }
     const auto image = grabber.grab();
     // A window that cannot be read now (unmapped, closed) gives no frame at all; the
     // recorder's window check decides whether the recording goes on.
-    if (!image) return;
+    if (!image) return CaptureOutcome::captured;
     deliver(StreamOutputType::screen,
             screenSample(fitter.fit(*image), FrameStatus::complete, capturedNs, configuration_.minimumFrameInterval));
     firstFrameDelivered_ = true;
     lastCompleteNs_ = capturedNs;
+    return CaptureOutcome::captured;
 }
 
 void X11CaptureStream::deliver(StreamOutputType type, SampleBuffer buffer) {

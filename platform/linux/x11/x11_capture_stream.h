@@ -3,7 +3,6 @@
 // window, paced on absolute monotonic deadlines, plus the default sink's monitor as
 // system audio and a Pulse source as the microphone.
 #include <atomic>
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,6 +12,7 @@
 #include "platform/capture_stream.h"
 #include "platform/linux/pulse/pulse_sample_source.h"
 #include "platform/linux/pulse/pulse_server_watch.h"
+#include "platform/linux/x11/capture_pacing.h"
 #include "platform/linux/x11/x_image_grabber.h"
 
 namespace kelvane::platform::x11 {
@@ -41,9 +41,13 @@ private:
         std::atomic<int> framesInFlight{0};
     };
 
+    enum class CaptureOutcome { captured, idle, deferred };
+
     std::optional<std::string> startAudio();
     void runVideo(std::unique_ptr<XImageGrabber> grabber);
-    void captureFrame(XImageGrabber& grabber, FrameFitter& fitter);
+    // Sleeps until `deadline`; false when woken to stop.
+    bool sleepUntil(PacingClock::time_point deadline) const;
+    CaptureOutcome captureFrame(XImageGrabber& grabber, FrameFitter& fitter, bool changed);
     void deliver(StreamOutputType type, SampleBuffer buffer);
     void reportError(const std::string& description);
     void stopAll();
@@ -54,9 +58,9 @@ private:
     std::map<StreamOutputType, Output> outputs_;
     std::shared_ptr<Delivery> delivery_ = std::make_shared<Delivery>();
 
-    std::mutex videoMutex_;
-    std::condition_variable videoWake_;
-    bool videoRunning_ = false;
+    std::atomic<bool> videoRunning_{false};
+    // Readable once the capture is to stop, so waits on the X connection end at once.
+    int wakeFd_ = -1;
     bool firstFrameDelivered_ = false;
     std::int64_t startedNs_ = 0;
     std::int64_t lastCompleteNs_ = 0;

@@ -8,6 +8,7 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <variant>
@@ -39,6 +40,9 @@ public:
     // True when the source was drawn to since the previous call. Throws XConnectionError
     // once the connection is lost.
     bool takeDamage();
+    // Waits until the source is drawn to (true), `deadline` passes or `wakeFd` becomes
+    // readable (false). Throws XConnectionError once the connection is lost.
+    bool waitForDamage(std::chrono::steady_clock::time_point deadline, int wakeFd);
 
     // The current pixels, valid until the next grab; nothing when the window cannot be
     // read now (closed, unmapped). Throws XConnectionError once the connection is lost.
