@@ -58,9 +58,11 @@ VideoEncoder::~VideoEncoder() { x264_encoder_close(encoder_); }
 
 std::int64_t VideoEncoder::framesHeld() const { return x264_encoder_delayed_frames(encoder_); }
 
-void VideoEncoder::encode(const SampleBuffer& buffer, std::int64_t pts, const PacketSink& sink) {
+bool VideoEncoder::encode(const SampleBuffer& buffer, std::int64_t pts, const PacketSink& sink) {
     const auto started = std::chrono::steady_clock::now();
-    converter_.update(buffer);
+    const int changedBands = converter_.update(buffer);
+    const bool keyframeDue = !anyFrameSent_ || pts - lastKeyframePts_ >= keyframeSpacing;
+    if (changedBands == 0 && !keyframeDue && pts - lastSentPts_ < longestRepeat) return false;
     const AVFrame& picture = converter_.picture();
 
     x264_picture_t input;
@@ -72,11 +74,12 @@ void VideoEncoder::encode(const SampleBuffer& buffer, std::int64_t pts, const Pa
         input.img.i_stride[plane] = picture.linesize[plane];
     }
     input.i_pts = pts;
-    if (!anyFrameSent_ || pts - lastKeyframePts_ >= keyframeSpacing) {
+    if (keyframeDue) {
         input.i_type = X264_TYPE_IDR;
         lastKeyframePts_ = pts;
         anyFrameSent_ = true;
     }
+    lastSentPts_ = pts;
     x264_nal_t* units = nullptr;
     int count = 0;
     x264_picture_t encoded;
@@ -90,6 +93,7 @@ void VideoEncoder::encode(const SampleBuffer& buffer, std::int64_t pts, const Pa
         applySearchEffort(parameters_, *level);
         if (x264_encoder_reconfig(encoder_, &parameters_) < 0) throw FfmpegError("Cannot change the H.264 search effort");
     }
+    return true;
 }
 
 void VideoEncoder::flush(const PacketSink& sink) {

@@ -22,6 +22,7 @@ class VideoEncoder {
 public:
     static constexpr AVRational timeBase{1, 90000};
     static constexpr std::int64_t keyframeSpacing = 2 * 90000;
+    static constexpr std::int64_t longestRepeat = 90000;
 
     // Opens the encoder; throws FfmpegError when it cannot be opened with these settings.
     explicit VideoEncoder(const VideoEncoderSettings& settings);
@@ -34,8 +35,11 @@ public:
 
     // Encodes the video frame of `buffer` shown from `pts` (ticks of timeBase, strictly
     // increasing). A frame of another size is scaled to the encoder's. Finished packets go
-    // to `sink`.
-    void encode(const SampleBuffer& buffer, std::int64_t pts, const PacketSink& sink);
+    // to `sink`. A frame with the very same pixels as the one before is not encoded (the
+    // one before simply lasts longer), unless a keyframe is due or the last encoded frame
+    // is a second old, so a still screen still reaches the file. Returns whether the frame
+    // was encoded.
+    bool encode(const SampleBuffer& buffer, std::int64_t pts, const PacketSink& sink);
     // Drains the encoder's delayed packets into `sink`.
     void flush(const PacketSink& sink);
     // Frames sent to the encoder that have not come out as packets yet.
@@ -52,6 +56,7 @@ private:
     BandedYuvConverter converter_;
     EncoderEffort effort_;
     std::int64_t lastKeyframePts_ = 0;
+    std::int64_t lastSentPts_ = 0;
     bool anyFrameSent_ = false;
 };
 

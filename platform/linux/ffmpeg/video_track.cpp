@@ -26,17 +26,22 @@ void VideoTrack::encode(const SampleBuffer& buffer, const MediaTime& sessionStar
         lastDuration_ = *pts - *lastPts_;
     }
     lastPts_ = pts;
-    encoder_.encode(buffer, *pts, held());
+    if (encoder_.encode(buffer, *pts, held())) lastEncodedPts_ = pts;
 }
 
 void VideoTrack::flush(const MediaTime& sessionStart, const std::optional<MediaTime>& sessionEnd) {
     encoder_.flush(held());
-    std::int64_t lastDuration = lastDuration_ > 0 ? lastDuration_ : defaultFrameDuration;
-    if (sessionEnd && lastPts_) {
-        const auto end = ticksSince(sessionStart, *sessionEnd, rate);
-        if (end && *end > *lastPts_) lastDuration = *end - *lastPts_;
+    if (!lastEncodedPts_) {
+        durations_->finish(defaultFrameDuration);
+        return;
     }
-    durations_->finish(lastDuration);
+    // The last packet lasts through the frames that repeated it, to the session's end.
+    std::int64_t end = naturalEnd().value_or(*lastEncodedPts_ + defaultFrameDuration);
+    if (sessionEnd) {
+        const auto sessionEndTicks = ticksSince(sessionStart, *sessionEnd, rate);
+        if (sessionEndTicks && *sessionEndTicks > *lastEncodedPts_) end = *sessionEndTicks;
+    }
+    durations_->finish(end - *lastEncodedPts_);
 }
 
 std::optional<std::int64_t> VideoTrack::naturalEnd() const {

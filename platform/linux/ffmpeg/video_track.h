@@ -32,6 +32,8 @@ private:
     VideoEncoder encoder_;
     std::optional<PacketDurations> durations_;
     std::optional<std::int64_t> lastPts_;
+    // The last frame the encoder took; later frames may have repeated its pixels.
+    std::optional<std::int64_t> lastEncodedPts_;
     std::int64_t lastDuration_ = 0;
 };
 

@@ -341,12 +341,13 @@ TEST(MediaWriter, FullQueueRefusesBuffersInsteadOfWaiting) {
     ScratchFolder folder;
     const std::string path = folder.file("busy.mp4");
     OpenWriter open = openWriter(path, MediaFileType::mpeg4, 1280, 720, 0);
-    const SampleBuffer frame = videoSample(1280, 720, 0, MediaTime::zero());
+    // Two pictures in turn: a picture the same as the one before would not be encoded.
+    const SampleBuffer frames[] = {videoSample(1280, 720, 0, MediaTime::zero()), videoSample(1280, 720, 1, MediaTime::zero())};
     int accepted = 0;
     int refused = 0;
     for (int i = 0; i < 200 && refused == 0; ++i) {
         const bool ready = open.video->isReadyForMoreMediaData();
-        const bool taken = open.video->append(*frame.copyWithTiming(
+        const bool taken = open.video->append(*frames[i % 2].copyWithTiming(
             SampleTiming{MediaTime::make(1, 60), MediaTime::make(i, 60), MediaTime::invalid()}));
         if (!ready) {
             EXPECT_FALSE(taken) << "a buffer was taken while the input said it was not ready";

@@ -13,6 +13,7 @@
 #include "platform/linux/ffmpeg/banded_yuv_converter.h"
 #include "platform/linux/ffmpeg/encoder_effort.h"
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
+#include "platform/linux/ffmpeg/video_track.h"
 
 namespace kelvane::platform::ffmpeg {
 namespace {
@@ -155,6 +156,27 @@ TEST(BandedYuvConverter, CropsAnOddLastColumnAndRowAndScalesOtherSizes) {
     EXPECT_NEAR(sampleAt(fromOdd.picture(), 0, 319, 179), 16, 1);
     EXPECT_EQ(fromOdd.update(sample(odd)), 12);
     expectSamePicture(fromOdd.picture(), fromCropped.picture());
+}
+
+TEST(VideoTrack, RepeatedPicturesAreNotEncodedYetTheTrackKeepsItsTimes) {
+    VideoTrack track(*proposeVideoSettings(64, 32));
+    std::vector<std::pair<std::int64_t, std::int64_t>> packets;  // start and duration, 1/90000 s
+    track.connect([&packets](AVPacket& packet) { packets.emplace_back(packet.pts, packet.duration); });
+    auto at = [](int milliseconds, const VideoFrame& frame) {
+        SampleTiming timing;
+        timing.presentationTimeStamp = MediaTime::make(milliseconds, 1000);
+        return SampleBuffer::video(frame, timing);
+    };
+    const MediaTime start = MediaTime::zero();
+    const VideoFrame still = noiseFrame(64, 32, 5);
+    VideoFrame changed = still;
+    changed.pixels[0] ^= 1;
+    for (int milliseconds : {0, 100, 200}) track.encode(at(milliseconds, still), start, std::nullopt);
+    // A still screen keeps reaching the file once a second, however alike its frames.
+    for (int milliseconds : {500, 1600, 1700}) track.encode(at(milliseconds, changed), start, std::nullopt);
+    track.flush(start, MediaTime::make(2, 1));
+    using Packet = std::pair<std::int64_t, std::int64_t>;
+    EXPECT_EQ(packets, (std::vector<Packet>{{0, 45000}, {45000, 99000}, {144000, 36000}}));
 }
 
 TEST(EncoderEffort, SearchesLessWhileBusyAndMoreWhenIdleOncePerSecondOfMedia) {
