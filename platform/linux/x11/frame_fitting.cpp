@@ -10,6 +10,21 @@ extern "C" {
 #include <stdexcept>
 
 namespace kelvane::platform::x11 {
+namespace {
+
+constexpr std::uint32_t opaqueAlpha = 0xff000000;  // the fourth byte of a little-endian BGRA word
+
+}  // namespace
+
+// One pass per row; whole 32-bit words let the compiler vectorise it.
+void copyOpaque(std::uint8_t* target, const std::uint8_t* source, int pixels) {
+    for (int i = 0; i < pixels; ++i) {
+        std::uint32_t word;
+        std::memcpy(&word, source + i * 4, 4);
+        word |= opaqueAlpha;
+        std::memcpy(target + i * 4, &word, 4);
+    }
+}
 
 FittedArea fitInto(int sourceWidth, int sourceHeight, int frameWidth, int frameHeight) {
     if (sourceWidth <= 0 || sourceHeight <= 0 || frameWidth <= 0 || frameHeight <= 0) return {};
@@ -25,18 +40,6 @@ FrameFitter::FrameFitter(int frameWidth, int frameHeight) : frameWidth_(frameWid
 FrameFitter::~FrameFitter() { sws_freeContext(scaler_); }
 
 namespace {
-
-constexpr std::uint32_t opaqueAlpha = 0xff000000;  // the fourth byte of a little-endian BGRA word
-
-// One pass per row; whole 32-bit words let the compiler vectorise it.
-void copyOpaque(std::uint8_t* target, const std::uint8_t* source, int pixels) {
-    for (int i = 0; i < pixels; ++i) {
-        std::uint32_t word;
-        std::memcpy(&word, source + i * 4, 4);
-        word |= opaqueAlpha;
-        std::memcpy(target + i * 4, &word, 4);
-    }
-}
 
 void makeOpaque(VideoFrame& frame) {
     for (int row = 0; row < frame.height; ++row) {

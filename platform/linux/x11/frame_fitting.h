@@ -23,6 +23,9 @@ struct FittedArea {
 // The largest centred area of the frame with the source's aspect ratio, at least 1x1.
 FittedArea fitInto(int sourceWidth, int sourceHeight, int frameWidth, int frameHeight);
 
+// Copies `pixels` BGRA pixels with their fourth byte set opaque; `target` may be `source`.
+void copyOpaque(std::uint8_t* target, const std::uint8_t* source, int pixels);
+
 // BGRA pixels with 32 bits per pixel, rows `stride` bytes apart.
 struct SourceImage {
     const std::uint8_t* pixels = nullptr;

@@ -189,7 +189,7 @@ X11CaptureStream::CaptureOutcome X11CaptureStream::captureFrame(XImageGrabber& g
                 screenSample(VideoFrame{}, FrameStatus::idle, capturedNs, configuration_.minimumFrameInterval));
         return CaptureOutcome::idle;
     }
-    const auto image = grabber.grab();
+    const auto image = grabber.grab(!changed);
     // A window that cannot be read now (unmapped, closed) gives no frame at all; the
     // recorder's window check decides whether the recording goes on.
     if (!image) return CaptureOutcome::captured;

@@ -7,6 +7,8 @@
 #include <xcb/shm.h>
 
 #include <cerrno>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <string>
 
@@ -18,7 +20,7 @@ void requireExtension(xcb_connection_t* connection, xcb_extension_t* extension, 
     if (!data || !data->present) throw XConnectionError(std::string("The X server lacks the ") + name + " extension");
 }
 
-int whole(double value) { return static_cast<int>(std::lround(value)); }
+int wholePixels(double value) { return static_cast<int>(std::lround(value)); }
 
 }  // namespace
 
@@ -42,6 +44,14 @@ XImageGrabber::XImageGrabber(CaptureSource source) : source_(source) {
         xcb_composite_redirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
         watched = window->window;
     }
+    if (std::holds_alternative<DisplayArea>(source_)) {
+        requireExtension(c, &xcb_xfixes_id, "XFIXES");
+        XReply<xcb_xfixes_query_version_reply_t> fixesVersion(
+            xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 2, 0), nullptr));
+        if (!fixesVersion) throw XConnectionError("The X server's XFIXES extension does not answer");
+        damagedRegion_ = xcb_generate_id(c);
+        xcb_xfixes_create_region(c, damagedRegion_, 0, nullptr);
+    }
     damage_ = xcb_generate_id(c);
     xcb_damage_create(c, damage_, watched, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
     xcb_flush(c);
@@ -52,6 +62,7 @@ XImageGrabber::~XImageGrabber() {
     xcb_connection_t* c = connection_.get();
     if (!xcb_connection_has_error(c)) {
         xcb_damage_destroy(c, damage_);
+        if (damagedRegion_ != XCB_NONE) xcb_xfixes_destroy_region(c, damagedRegion_);
         if (const auto* window = std::get_if<WindowSource>(&source_)) {
             xcb_composite_unredirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
         }
@@ -69,10 +80,32 @@ bool XImageGrabber::takeDamage() {
     connection_.throwIfBroken();
     // Re-arms the report: the next change after this point is announced again.
     if (damaged) {
-        xcb_damage_subtract(c, damage_, XCB_NONE, XCB_NONE);
+        xcb_damage_subtract(c, damage_, XCB_NONE, damagedRegion_);
+        if (damagedRegion_ != XCB_NONE) collectDamagedBox();
         xcb_flush(c);
     }
     return damaged;
+}
+
+void XImageGrabber::collectDamagedBox() {
+    xcb_connection_t* c = connection_.get();
+    XReply<xcb_xfixes_fetch_region_reply_t> region(
+        xcb_xfixes_fetch_region_reply(c, xcb_xfixes_fetch_region(c, damagedRegion_), nullptr));
+    if (!region) {
+        connection_.throwIfBroken();
+        // Not knowing where, the next read takes everything.
+        damagedBox_ = Box{INT_MIN / 2, INT_MIN / 2, INT_MAX / 2, INT_MAX / 2};
+        return;
+    }
+    const xcb_rectangle_t& extents = region->extents;
+    if (extents.width == 0 || extents.height == 0) return;
+    const Box box{extents.x, extents.y, extents.x + extents.width, extents.y + extents.height};
+    if (!damagedBox_) {
+        damagedBox_ = box;
+        return;
+    }
+    damagedBox_ = Box{std::min(damagedBox_->left, box.left), std::min(damagedBox_->top, box.top),
+                      std::max(damagedBox_->right, box.right), std::max(damagedBox_->bottom, box.bottom)};
 }
 
 bool XImageGrabber::waitForDamage(std::chrono::steady_clock::time_point deadline, int wakeFd) {
@@ -92,12 +125,9 @@ bool XImageGrabber::waitForDamage(std::chrono::steady_clock::time_point deadline
     }
 }
 
-std::optional<SourceImage> XImageGrabber::grab() {
+std::optional<SourceImage> XImageGrabber::grab(bool whole) {
     xcb_connection_t* c = connection_.get();
-    if (const auto* area = std::get_if<DisplayArea>(&source_)) {
-        return read({connection_.root(), whole(minX(area->frame)), whole(minY(area->frame)),
-                     whole(width(area->frame)), whole(height(area->frame))});
-    }
+    if (const auto* area = std::get_if<DisplayArea>(&source_)) return grabDisplayArea(*area, whole);
     const xcb_window_t window = std::get<WindowSource>(source_).window;
     XReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
     if (!geometry) {
@@ -116,6 +146,34 @@ std::optional<SourceImage> XImageGrabber::grab() {
     xcb_free_pixmap(c, pixmap);
     xcb_flush(c);
     return image;
+}
+
+std::optional<SourceImage> XImageGrabber::grabDisplayArea(const DisplayArea& area, bool whole) {
+    const int left = wholePixels(minX(area.frame));
+    const int top = wholePixels(minY(area.frame));
+    const int width = wholePixels(kelvane::platform::width(area.frame));
+    const int height = wholePixels(kelvane::platform::height(area.frame));
+    if (width <= 0 || height <= 0) return std::nullopt;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    const bool first = picture_.size() != rowBytes * static_cast<std::size_t>(height);
+    Box box{left, top, left + width, top + height};
+    if (!whole && !first) {
+        if (!damagedBox_) return SourceImage{picture_.data(), width, height, width * 4};
+        box = Box{std::max(box.left, damagedBox_->left), std::max(box.top, damagedBox_->top),
+                  std::min(box.right, damagedBox_->right), std::min(box.bottom, damagedBox_->bottom)};
+    }
+    damagedBox_.reset();
+    if (box.left >= box.right || box.top >= box.bottom) return SourceImage{picture_.data(), width, height, width * 4};
+
+    const auto image = read({connection_.root(), box.left, box.top, box.right - box.left, box.bottom - box.top});
+    if (!image) return std::nullopt;
+    if (first) picture_.assign(rowBytes * static_cast<std::size_t>(height), 0);
+    for (int row = 0; row < image->height; ++row) {
+        std::uint8_t* target = picture_.data() + static_cast<std::size_t>(box.top - top + row) * rowBytes +
+                               static_cast<std::size_t>(box.left - left) * 4;
+        copyOpaque(target, image->pixels + static_cast<std::size_t>(row) * image->stride, image->width);
+    }
+    return SourceImage{picture_.data(), width, height, width * 4};
 }
 
 std::optional<SourceImage> XImageGrabber::read(const Region& region) {

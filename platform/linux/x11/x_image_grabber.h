@@ -2,16 +2,22 @@
 // Reads pixels of one display area or one window from the X server through shared
 // memory, and tells whether anything there changed since the last look (XDamage).
 //
+// A display area is kept as a picture of its own, and only the box around what was
+// drawn since the last read is read again: a caret blinking on a 1080p screen costs a
+// few hundred pixels rather than 8 MB from the server.
+//
 // A window is read from its Composite pixmap, so what covers it on screen does not
 // show; the pixmap is named again on every read, which follows resizes and re-maps.
 #include <xcb/damage.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "platform/geometry.h"
 #include "platform/linux/x11/frame_fitting.h"
@@ -45,8 +51,9 @@ public:
     bool waitForDamage(std::chrono::steady_clock::time_point deadline, int wakeFd);
 
     // The current pixels, valid until the next grab; nothing when the window cannot be
-    // read now (closed, unmapped). Throws XConnectionError once the connection is lost.
-    std::optional<SourceImage> grab();
+    // read now (closed, unmapped). `whole` reads all of a display area again, whatever
+    // the damage said. Throws XConnectionError once the connection is lost.
+    std::optional<SourceImage> grab(bool whole);
 
 private:
     struct Region {
@@ -54,6 +61,9 @@ private:
         int x, y, width, height;
     };
     std::optional<SourceImage> read(const Region& region);
+    std::optional<SourceImage> grabDisplayArea(const DisplayArea& area, bool whole);
+    // Adds the extents of the damage just subtracted into `damagedRegion_` to the box.
+    void collectDamagedBox();
     void ensureSegment(std::size_t bytes);
     void releaseSegment();
 
@@ -61,6 +71,14 @@ private:
     CaptureSource source_;
     std::uint8_t damageEvent_ = 0;
     xcb_damage_damage_t damage_ = XCB_NONE;
+    // Display areas: the damage taken since the last read, its box in root coordinates,
+    // and the area's pixels as last read (opaque BGRA, packed rows).
+    xcb_xfixes_region_t damagedRegion_ = XCB_NONE;
+    struct Box {
+        int left, top, right, bottom;
+    };
+    std::optional<Box> damagedBox_;
+    std::vector<std::uint8_t> picture_;
     xcb_shm_seg_t segment_ = XCB_NONE;
     int segmentId_ = -1;
     std::uint8_t* segmentData_ = nullptr;

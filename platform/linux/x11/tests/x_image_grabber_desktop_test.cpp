@@ -1,0 +1,98 @@
+// The screen reader on a throwaway desktop: a display area read again only where damage
+// says it changed must hold the same pixels as one read whole.
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "platform/linux/x11/x_image_grabber.h"
+
+namespace kelvane::platform::x11 {
+namespace {
+
+using namespace std::chrono_literals;
+
+// An override-redirect window of one colour, drawn by a connection of its own.
+class PaintedWindow {
+public:
+    PaintedWindow(int x, int y, int width, int height, std::uint32_t colour) : connection_(xcb_connect(nullptr, nullptr)) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        window_ = xcb_generate_id(connection_);
+        const std::uint32_t values[] = {colour, 1};
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, static_cast<std::int16_t>(x),
+                          static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
+                          static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        xcb_map_window(connection_, window_);
+        sync();
+    }
+    ~PaintedWindow() { xcb_disconnect(connection_); }
+
+    void recolour(std::uint32_t colour) {
+        xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXEL, &colour);
+        xcb_clear_area(connection_, 0, window_, 0, 0, 0, 0);
+        sync();
+    }
+
+private:
+    void sync() { free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+
+    xcb_connection_t* connection_;
+    xcb_window_t window_ = XCB_NONE;
+};
+
+std::vector<std::uint8_t> copyOf(const SourceImage& image) {
+    std::vector<std::uint8_t> pixels;
+    for (int row = 0; row < image.height; ++row) {
+        const std::uint8_t* line = image.pixels + static_cast<std::size_t>(row) * image.stride;
+        pixels.insert(pixels.end(), line, line + static_cast<std::size_t>(image.width) * 4);
+    }
+    return pixels;
+}
+
+std::size_t differingPixels(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i + 3 < std::min(a.size(), b.size()); i += 4) {
+        if (std::memcmp(&a[i], &b[i], 4) != 0) ++count;
+    }
+    return count + (a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) / 4;
+}
+
+TEST(XImageGrabberOnDesktop, ReadingOnlyTheDamagedBoxGivesTheWholeScreen) {
+    const DisplayArea screen{Rect{0, 0, 1920, 1080}};
+    XImageGrabber grabber(screen);
+    grabber.takeDamage();
+    const auto before = grabber.grab(true);
+    ASSERT_TRUE(before.has_value());
+    const std::vector<std::uint8_t> first = copyOf(*before);
+
+    PaintedWindow top(100, 80, 60, 40, 0xff0000);
+    PaintedWindow bottom(1700, 950, 90, 70, 0x0000ff);
+    ASSERT_TRUE(grabber.waitForDamage(std::chrono::steady_clock::now() + 5s, -1));
+    // The second window's damage may come with the first or after it; both end up read.
+    grabber.waitForDamage(std::chrono::steady_clock::now() + 200ms, -1);
+    const auto partial = grabber.grab(false);
+    ASSERT_TRUE(partial.has_value());
+    const std::vector<std::uint8_t> updated = copyOf(*partial);
+    EXPECT_GE(differingPixels(first, updated), 60u * 40 + 90 * 70) << "both windows are in the picture";
+
+    XImageGrabber fresh(screen);
+    const auto whole = fresh.grab(true);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_EQ(differingPixels(updated, copyOf(*whole)), 0u);
+
+    // Nothing drawn since: the same picture, without reading.
+    EXPECT_EQ(differingPixels(copyOf(*grabber.grab(false)), updated), 0u);
+
+    top.recolour(0x00ff00);
+    ASSERT_TRUE(grabber.waitForDamage(std::chrono::steady_clock::now() + 5s, -1));
+    const std::vector<std::uint8_t> recoloured = copyOf(*grabber.grab(false));
+    EXPECT_EQ(differingPixels(recoloured, copyOf(*fresh.grab(true))), 0u);
+    EXPECT_EQ(differingPixels(recoloured, updated), 60u * 40);
+}
+
+}  // namespace
+}  // namespace kelvane::platform::x11
