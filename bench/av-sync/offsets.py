@@ -6,8 +6,8 @@ and prints every offset, then a summary: first and last offset (click minus
 flash, ms), the worst offset, and the drift in ms per minute (least-squares slope).
 
 TIMES, a file of lines "REPORT PLAYED" in wall-clock seconds: when each flash was
-reported and when the sink played its click. The click's delay after its flash is then
-taken off that pair's offset, and each side is also set against its own moments, so a
+reported and when the sink played its click. Each click's delay after its flash report
+is then taken off that pair's offset, and each side is also set against its own moments, so a
 wandering offset can be told to come from the picture or from the sound."""
 import array
 import json
@@ -60,10 +60,13 @@ def click_times(path):
 
 
 def match(events, moments):
-    """Pairs each event with the moment it belongs to: the file starts at an unknown
-    wall-clock moment, so each pairing of the first event with a moment is tried and the
-    one that pairs the most events within 0.3 s kept. Gives (event, moment index) pairs."""
-    best = []
+    """Pairs each event with the moment it belongs to. The file starts at an unknown
+    wall-clock moment, so each pairing of the first event with a moment is tried: the
+    pairings that fit the most events within 0.3 s all do when the moments go on before
+    and after the recording, so among those the one whose lags agree best is kept (a
+    pairing one second off shows every irregularity of the moments as scatter). Gives
+    (event, moment index) pairs."""
+    best, best_spread = [], None
     for moment in moments:
         shift = events[0] - moment
         pairs = []
@@ -71,8 +74,10 @@ def match(events, moments):
             nearest = min(range(len(moments)), key=lambda j: abs(event - shift - moments[j]))
             if abs(event - shift - moments[nearest]) < 0.3:
                 pairs.append((event, nearest))
-        if len(pairs) > len(best):
-            best = pairs
+        lags = [event - moments[j] for event, j in pairs]
+        spread = max(lags) - min(lags) if lags else None
+        if len(pairs) > len(best) or (pairs and len(pairs) == len(best) and spread < best_spread):
+            best, best_spread = pairs, spread
     return best
 
 
@@ -103,11 +108,11 @@ def main():
             reports.append(float(report))
             played.append(float(play))
     flashes, clicks = flash_times(movie, x, y, w, h), click_times(audio)
-    flash_reports = dict(match(flashes, reports)) if flashes and reports else {}
+    click_plays = dict(match(clicks, played)) if clicks and played else {}
     if reports:
-        print_lags("flash", sorted(flash_reports.items()), reports, "its report")
-        if clicks:
-            print_lags("click", match(clicks, played), played, "the moment the sink played it")
+        if flashes:
+            print_lags("flash", match(flashes, reports), reports, "its report")
+        print_lags("click", sorted(click_plays.items()), played, "the moment the sink played it")
         delays = [(play - report) * 1000 for report, play in zip(reports, played)]
         print(f"each click played {statistics.median(delays):.1f} ms after its flash report (median; "
               f"{min(delays):.1f} to {max(delays):.1f}), taken off each offset below")
@@ -116,8 +121,8 @@ def main():
         nearest = min(clicks, key=lambda c: abs(c - flash), default=None)
         if nearest is not None and abs(nearest - flash) < 0.4:
             offset = (nearest - flash) * 1000
-            if flash in flash_reports:
-                j = flash_reports[flash]
+            if nearest in click_plays:
+                j = click_plays[nearest]
                 offset -= (played[j] - reports[j]) * 1000
             pairs.append((flash, offset))
     print(f"flashes {len(flashes)}, clicks {len(clicks)}, paired {len(pairs)}")
