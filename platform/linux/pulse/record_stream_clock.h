@@ -12,7 +12,7 @@
 // Two things make the library's own latency figure unusable for this, and are avoided
 // here: it clamps a monitor's time at zero while the sink holds more than has been
 // written (always so at the start, when an idle sink has rendered far ahead), and the
-// interpolation built on that first report then takes seconds to recover.
+// interpolation built on that first report then takes over a second to recover.
 #include <cstdint>
 #include <optional>
 
