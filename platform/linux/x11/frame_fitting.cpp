@@ -67,6 +67,7 @@ VideoFrame FrameFitter::fit(const SourceImage& image) {
         for (int row = 0; row < image.height; ++row) {
             const std::uint8_t* source = image.pixels + static_cast<std::size_t>(row) * image.stride;
             frame.pixels.insert(frame.pixels.end(), source, source + frame.stride);
+            if (image.opaque) continue;
             copyOpaque(frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride,
                        frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride, frameWidth_);
         }

@@ -32,6 +32,8 @@ struct SourceImage {
     int width = 0;
     int height = 0;
     int stride = 0;
+    // Every fourth byte is already 0xff.
+    bool opaque = false;
 };
 
 class FrameFitter {

@@ -81,31 +81,36 @@ bool XImageGrabber::takeDamage() {
     // Re-arms the report: the next change after this point is announced again.
     if (damaged) {
         xcb_damage_subtract(c, damage_, XCB_NONE, damagedRegion_);
-        if (damagedRegion_ != XCB_NONE) collectDamagedBox();
+        if (damagedRegion_ != XCB_NONE) collectDamagedBoxes();
         xcb_flush(c);
     }
     return damaged;
 }
 
-void XImageGrabber::collectDamagedBox() {
+void XImageGrabber::collectDamagedBoxes() {
+    // Reading a box costs one request; past this many, one box around them all is read.
+    constexpr std::size_t mostBoxes = 16;
     xcb_connection_t* c = connection_.get();
     XReply<xcb_xfixes_fetch_region_reply_t> region(
         xcb_xfixes_fetch_region_reply(c, xcb_xfixes_fetch_region(c, damagedRegion_), nullptr));
     if (!region) {
         connection_.throwIfBroken();
         // Not knowing where, the next read takes everything.
-        damagedBox_ = Box{INT_MIN / 2, INT_MIN / 2, INT_MAX / 2, INT_MAX / 2};
+        damagedBoxes_.assign(1, Box{INT_MIN / 2, INT_MIN / 2, INT_MAX / 2, INT_MAX / 2});
         return;
     }
-    const xcb_rectangle_t& extents = region->extents;
-    if (extents.width == 0 || extents.height == 0) return;
-    const Box box{extents.x, extents.y, extents.x + extents.width, extents.y + extents.height};
-    if (!damagedBox_) {
-        damagedBox_ = box;
-        return;
+    auto boxOf = [](const xcb_rectangle_t& r) { return Box{r.x, r.y, r.x + r.width, r.y + r.height}; };
+    const xcb_rectangle_t* rectangles = xcb_xfixes_fetch_region_rectangles(region.get());
+    const int count = xcb_xfixes_fetch_region_rectangles_length(region.get());
+    for (int i = 0; i < count; ++i) damagedBoxes_.push_back(boxOf(rectangles[i]));
+    if (damagedBoxes_.size() > mostBoxes) {
+        Box around = damagedBoxes_.front();
+        for (const Box& box : damagedBoxes_) {
+            around = Box{std::min(around.left, box.left), std::min(around.top, box.top),
+                         std::max(around.right, box.right), std::max(around.bottom, box.bottom)};
+        }
+        damagedBoxes_.assign(1, around);
     }
-    damagedBox_ = Box{std::min(damagedBox_->left, box.left), std::min(damagedBox_->top, box.top),
-                      std::max(damagedBox_->right, box.right), std::max(damagedBox_->bottom, box.bottom)};
 }
 
 bool XImageGrabber::waitForDamage(std::chrono::steady_clock::time_point deadline, int wakeFd) {
@@ -156,24 +161,33 @@ std::optional<SourceImage> XImageGrabber::grabDisplayArea(const DisplayArea& are
     if (width <= 0 || height <= 0) return std::nullopt;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
     const bool first = picture_.size() != rowBytes * static_cast<std::size_t>(height);
-    Box box{left, top, left + width, top + height};
-    if (!whole && !first) {
-        if (!damagedBox_) return SourceImage{picture_.data(), width, height, width * 4};
-        box = Box{std::max(box.left, damagedBox_->left), std::max(box.top, damagedBox_->top),
-                  std::min(box.right, damagedBox_->right), std::min(box.bottom, damagedBox_->bottom)};
+    const Box areaBox{left, top, left + width, top + height};
+    std::vector<Box> boxes;
+    if (whole || first) {
+        boxes.push_back(areaBox);
+    } else {
+        for (const Box& damaged : damagedBoxes_) {
+            const Box box{std::max(areaBox.left, damaged.left), std::max(areaBox.top, damaged.top),
+                          std::min(areaBox.right, damaged.right), std::min(areaBox.bottom, damaged.bottom)};
+            if (box.left < box.right && box.top < box.bottom) boxes.push_back(box);
+        }
     }
-    damagedBox_.reset();
-    if (box.left >= box.right || box.top >= box.bottom) return SourceImage{picture_.data(), width, height, width * 4};
-
-    const auto image = read({connection_.root(), box.left, box.top, box.right - box.left, box.bottom - box.top});
-    if (!image) return std::nullopt;
+    damagedBoxes_.clear();
     if (first) picture_.assign(rowBytes * static_cast<std::size_t>(height), 0);
-    for (int row = 0; row < image->height; ++row) {
-        std::uint8_t* target = picture_.data() + static_cast<std::size_t>(box.top - top + row) * rowBytes +
-                               static_cast<std::size_t>(box.left - left) * 4;
-        copyOpaque(target, image->pixels + static_cast<std::size_t>(row) * image->stride, image->width);
+
+    for (const Box& box : boxes) {
+        const auto image = read({connection_.root(), box.left, box.top, box.right - box.left, box.bottom - box.top});
+        if (!image) {
+            picture_.clear();
+            return std::nullopt;
+        }
+        for (int row = 0; row < image->height; ++row) {
+            std::uint8_t* target = picture_.data() + static_cast<std::size_t>(box.top - top + row) * rowBytes +
+                                   static_cast<std::size_t>(box.left - left) * 4;
+            copyOpaque(target, image->pixels + static_cast<std::size_t>(row) * image->stride, image->width);
+        }
     }
-    return SourceImage{picture_.data(), width, height, width * 4};
+    return SourceImage{picture_.data(), width, height, width * 4, true};
 }
 
 std::optional<SourceImage> XImageGrabber::read(const Region& region) {

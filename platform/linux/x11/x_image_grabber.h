@@ -62,8 +62,8 @@ private:
     };
     std::optional<SourceImage> read(const Region& region);
     std::optional<SourceImage> grabDisplayArea(const DisplayArea& area, bool whole);
-    // Adds the extents of the damage just subtracted into `damagedRegion_` to the box.
-    void collectDamagedBox();
+    // Adds the rectangles of the damage just subtracted into `damagedRegion_` to the boxes.
+    void collectDamagedBoxes();
     void ensureSegment(std::size_t bytes);
     void releaseSegment();
 
@@ -71,13 +71,13 @@ private:
     CaptureSource source_;
     std::uint8_t damageEvent_ = 0;
     xcb_damage_damage_t damage_ = XCB_NONE;
-    // Display areas: the damage taken since the last read, its box in root coordinates,
+    // Display areas: the damage taken since the last read, as boxes in root coordinates,
     // and the area's pixels as last read (opaque BGRA, packed rows).
     xcb_xfixes_region_t damagedRegion_ = XCB_NONE;
     struct Box {
         int left, top, right, bottom;
     };
-    std::optional<Box> damagedBox_;
+    std::vector<Box> damagedBoxes_;
     std::vector<std::uint8_t> picture_;
     xcb_shm_seg_t segment_ = XCB_NONE;
     int segmentId_ = -1;
