@@ -1,10 +1,12 @@
 #pragma once
 // How hard the video encoder searches, chosen from how busy it has been. The person
 // recording runs the very thing being recorded on the same machine, and a full-screen
-// animation at 60 fps can keep a core busy with the most thorough search: once the
-// encoder worked more than half of a second of media, it searches less; once it worked
-// under a quarter, it searches more again. The band between the two keeps it from
-// swinging back and forth, since one level costs only about a fifth more than the next.
+// animation at 60 fps keeps a core busy with the most thorough search and falls behind
+// once anything else runs: once the encoder worked more than 70 % of a second of media,
+// it searches less; once it worked under 35 %, it searches more again. Full-screen
+// scrolling text at 1080p60 (two thirds of a core on two cores) keeps the thorough
+// search and its smaller files. The band between the two thresholds keeps the level
+// from swinging back and forth, since one level costs at most a third more than the next.
 #include <cstdint>
 #include <optional>
 
@@ -24,8 +26,8 @@ public:
 
 private:
     static constexpr std::int64_t windowNs = 1'000'000'000;
-    static constexpr double busyAbove = 0.5;
-    static constexpr double idleBelow = 0.25;
+    static constexpr double busyAbove = 0.7;
+    static constexpr double idleBelow = 0.35;
 
     int level_ = 0;
     std::optional<std::int64_t> windowStartNs_;

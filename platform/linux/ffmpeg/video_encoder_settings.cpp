@@ -77,9 +77,6 @@ x264_param_t videoEncoderParameters(const VideoOutputSettings& settings, AVRatio
     // SPS and PPS once, in the file's track description.
     parameters.b_repeat_headers = 0;
     parameters.b_annexb = 1;
-    // Weighted prediction helps fades, which screens rarely show, and cannot be switched
-    // when the search effort changes.
-    parameters.analyse.i_weighted_pred = X264_WEIGHTP_NONE;
     parameters.vui.i_colorprim = 1;  // BT.709
     parameters.vui.i_transfer = 1;
     parameters.vui.i_colmatrix = 1;

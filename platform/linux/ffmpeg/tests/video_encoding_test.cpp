@@ -196,9 +196,10 @@ TEST(EncoderEffort, SearchesLessWhileBusyAndMoreWhenIdleOncePerSecondOfMedia) {
     EXPECT_TRUE(run(60, 0.9).empty()) << "no decision before a second of media";
     EXPECT_EQ(run(200, 0.9), (std::vector<int>{1, 2})) << "one step a second, never past the cheapest";
     EXPECT_EQ(effort.level(), EncoderEffort::fastestLevel);
-    EXPECT_TRUE(run(240, 0.35).empty()) << "between the thresholds the level holds";
-    EXPECT_EQ(run(200, 0.1), (std::vector<int>{1, 0}));
-    EXPECT_TRUE(run(120, 0.1).empty());
+    EXPECT_TRUE(run(240, 0.5).empty()) << "between the thresholds the level holds";
+    EXPECT_EQ(run(200, 0.2), (std::vector<int>{1, 0}));
+    EXPECT_TRUE(run(120, 0.2).empty());
+    EXPECT_TRUE(run(240, 0.65).empty()) << "two thirds of a core keeps the thorough search";
 
     // A second in which few frames came costs little: one heavy frame a second is no reason
     // to search less.
