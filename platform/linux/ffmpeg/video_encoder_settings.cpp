@@ -10,14 +10,16 @@ namespace {
 // Screen recordings are mostly still text and interface with bursts of motion. These
 // choices were measured with bench/writer (600 frames of 1920x1080 scrolling text at
 // 60 fps, against `ffmpeg -c:v libx264 -preset veryfast` with its three B-frames, on two
-// cores) and bench/recorder (live scenes against ffmpeg's x11grab). veryfast at CRF 29,
-// tuned for zero latency, keeps the size within a tenth of the peer's at the same SSIM;
-// superfast needed 1.2x to 1.7x the size. The encoder then holds no frame back, so a
-// frame reaches the file (and survives a crash) as soon as the next one shows how long
-// it lasted, even when a still screen sends one frame a second.
+// cores) and bench/recorder (live scenes against ffmpeg's x11grab). veryfast at CRF 31,
+// tuned for zero latency, came to 1.09x the peer's size at an SSIM 0.004 below it for
+// under half its CPU time; CRF 29 and 30 kept more detail (SSIM 0.0017 and 0.003 below)
+// at 1.26x and 1.20x the size; superfast needed 1.2x to 1.7x the size for the same SSIM.
+// The encoder holds no frame back, so a frame reaches the file (and survives a crash) as
+// soon as the next one shows how long it lasted, even when a still screen sends one
+// frame a second.
 constexpr const char* x264Preset = "veryfast";
 constexpr const char* x264Tune = "zerolatency";
-constexpr float constantRateFactor = 29;
+constexpr float constantRateFactor = 31;
 // One thread encodes a 1080p screen at 60 fps with the cheapest search in about half a
 // core; slices would cost a third more CPU on mostly still screens. Larger pictures get
 // two slice threads so they keep up.
