@@ -1,11 +1,12 @@
 #include "platform/linux/x11/x11_capture_stream.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
+
+#include "platform/linux/x11/poll_until.h"
 
 namespace kelvane::platform::x11 {
 namespace {
@@ -164,13 +165,9 @@ void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
 bool X11CaptureStream::sleepUntil(PacingClock::time_point deadline) const {
     for (;;) {
         if (!videoRunning_) return false;
-        const auto left = deadline - PacingClock::now();
-        if (left <= PacingClock::duration::zero()) return true;
-        const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
-                               static_cast<long>(nanoseconds % 1'000'000'000)};
+        if (PacingClock::now() >= deadline) return true;
         pollfd wake{wakeFd_, POLLIN, 0};
-        ppoll(&wake, 1, &timeout, nullptr);
+        pollUntil(&wake, 1, deadline);
     }
 }
 

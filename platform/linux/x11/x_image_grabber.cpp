@@ -1,16 +1,17 @@
 #include "platform/linux/x11/x_image_grabber.h"
 
-#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/composite.h>
 #include <xcb/shm.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <string>
+
+#include "platform/linux/x11/poll_until.h"
 
 namespace kelvane::platform::x11 {
 namespace {
@@ -117,13 +118,9 @@ bool XImageGrabber::waitForDamage(std::chrono::steady_clock::time_point deadline
     for (;;) {
         // Events already read off the socket (while waiting for a reply) are only seen here.
         if (takeDamage()) return true;
-        const auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= decltype(left)::zero()) return false;
-        const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
-                               static_cast<long>(nanoseconds % 1'000'000'000)};
+        if (std::chrono::steady_clock::now() >= deadline) return false;
         pollfd watched[2] = {{xcb_get_file_descriptor(connection_.get()), POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        if (ppoll(watched, 2, &timeout, nullptr) < 0 && errno != EINTR) {
+        if (pollUntil(watched, 2, deadline) < 0 && errno != EINTR) {
             throw XConnectionError("Cannot wait for the X server");
         }
         if (watched[1].revents != 0) return false;
