@@ -109,9 +109,8 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
 
     platform::ContentFilter filter;
     if (config.windowId) {
-        const auto window = std::find_if(snapshot.windows.begin(), snapshot.windows.end(),
-                                         [&](const auto& w) { return w.windowID == *config.windowId; });
-        if (window == snapshot.windows.end()) throw capture_errors::windowNotFound();
+        const platform::ShareableWindow* window = platform::findWindow(snapshot, *config.windowId);
+        if (!window) throw capture_errors::windowNotFound();
         filter = platform::WindowContentFilter{*window};
         const platform::Point centre{platform::midX(window->frame), platform::midY(window->frame)};
         const auto display = std::find_if(snapshot.displays.begin(), snapshot.displays.end(), [&](const auto& d) {
