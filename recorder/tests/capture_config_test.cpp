@@ -62,8 +62,8 @@ TEST(CaptureConfig, WholeNumbersWrittenWithAFractionOrExponentAreIntegers) {
     EXPECT_EQ(decodeCaptureConfig(R"({"fps":-9.223372036854775808e18})").fps, INT64_MIN);
     EXPECT_EQ(decodeCaptureConfig(R"({"windowId":1e3})").windowId, 1000u);
     EXPECT_EQ(decodeCaptureConfig(R"({"displayId":4294967295.0})").displayId, 4294967295u);
-    for (const char* text : {R"({"windowId":4294967296.0})", R"({"displayId":-1.0})", R"({"fps":9.2233720368547758e18})",
-                             R"({"windowId":1.5e0})", R"({"fps":1e-3})"}) {
+    for (const char* text : {R"({"windowId":4294967296.0})", R"({"displayId":-1.0})",
+                             R"({"fps":9.2233720368547758e18})", R"({"windowId":1.5e0})", R"({"fps":1e-3})"}) {
         EXPECT_THROW(decodeCaptureConfig(text), CaptureConfigError) << text;
     }
     // A fraction is refused with the same words as any other value that is not an integer.

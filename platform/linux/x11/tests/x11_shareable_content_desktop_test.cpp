@@ -88,8 +88,10 @@ TEST_F(X11ShareableContentOnDesktop, DesktopWindowsAndOffScreenWindowsFollowTheQ
     EXPECT_EQ(kept->frame.width, 300);
     EXPECT_FALSE(kept->isOnScreen);
     EXPECT_EQ(findWindow(everything, withdrawn), &*kept);
-    EXPECT_TRUE(std::ranges::none_of(everything.withdrawnWindows,
-                                     [&](const ShareableWindow& w) { return w.windowID == normal || w.windowID == hidden; }));
+    for (const std::uint32_t shown : {normal, hidden}) {
+        EXPECT_EQ(std::ranges::find(everything.withdrawnWindows, shown, &ShareableWindow::windowID),
+                  everything.withdrawnWindows.end());
+    }
 
     const ShareableContentSnapshot withoutDesktop = query(true, false);
     EXPECT_EQ(find(withoutDesktop, backdrop), nullptr);
