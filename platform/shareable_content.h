@@ -45,6 +45,11 @@ struct ShareableDisplay {
 struct ShareableContentSnapshot {
     // Front to back.
     std::vector<ShareableWindow> windows;
+    // Windows that still exist although their application has taken them off the screen
+    // altogether (withdrawn, as an application hiding in the tray does): not offered for
+    // recording, yet a recording of one goes on until it is destroyed. Only answers that
+    // include off-screen windows have them.
+    std::vector<ShareableWindow> withdrawnWindows;
     // In the display server's own order.
     std::vector<ShareableDisplay> displays;
     // The main display (the primary one, else the first); none only when there is no display.
@@ -55,6 +60,16 @@ struct ShareableContentSnapshot {
 struct ShareableContentError {
     std::string localizedDescription;
 };
+
+// The window with this number, shown or withdrawn; none when no such window exists.
+inline const ShareableWindow* findWindow(const ShareableContentSnapshot& content, std::uint32_t windowID) {
+    for (const auto* list : {&content.windows, &content.withdrawnWindows}) {
+        for (const ShareableWindow& window : *list) {
+            if (window.windowID == windowID) return &window;
+        }
+    }
+    return nullptr;
+}
 
 using ShareableContentResult = std::variant<ShareableContentSnapshot, ShareableContentError>;
 using ShareableContentHandler = std::function<void(ShareableContentResult)>;

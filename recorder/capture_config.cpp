@@ -1,5 +1,6 @@
 #include "recorder/capture_config.h"
 
+#include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -18,12 +19,34 @@ std::string typeMismatch(const char* key, const char* expected, const Json& valu
     return std::string("The value of \"") + key + "\" is " + value.type_name() + ", expected " + expected + ".";
 }
 
-// Integers must be written as integers; a value that does not fit the field is refused
-// rather than wrapped or truncated.
+std::string doesNotFit(const char* key, const Json& value, std::int64_t lowest, std::uint64_t highest) {
+    return std::string("The value of \"") + key + "\" (" + value.dump() + ") does not fit its field (" +
+           std::to_string(lowest) + " to " + std::to_string(highest) + ").";
+}
+
+// A number written with a fraction or an exponent (60.0, 1e3) is read like any standard
+// decoder reads it into an integer field: accepted when its value is a whole number.
+template <class Integer>
+Integer integerFromFloat(const char* key, const Json& value) {
+    const double number = value.get<double>();
+    if (std::trunc(number) != number) throw CaptureConfigError(typeMismatch(key, "an integer", value));
+    // 2 to the power of the field's value bits: the first whole number past its range,
+    // exact as a double, as is the lowest value of a signed field.
+    const double limit = std::ldexp(1.0, std::numeric_limits<Integer>::digits);
+    const double lowest = std::numeric_limits<Integer>::is_signed ? -limit : 0.0;
+    if (number < lowest || number >= limit) {
+        throw CaptureConfigError(
+            doesNotFit(key, value, std::numeric_limits<Integer>::min(), std::numeric_limits<Integer>::max()));
+    }
+    return static_cast<Integer>(number);
+}
+
+// A value that does not fit the field is refused rather than wrapped or truncated.
 template <class Integer>
 std::optional<Integer> integerMember(const Json& object, const char* key) {
     const Json* value = member(object, key);
     if (!value) return std::nullopt;
+    if (value->is_number_float()) return integerFromFloat<Integer>(key, *value);
     if (!value->is_number_integer()) throw CaptureConfigError(typeMismatch(key, "an integer", *value));
     constexpr auto lowest = std::numeric_limits<Integer>::min();
     constexpr auto highest = std::numeric_limits<Integer>::max();
@@ -35,11 +58,7 @@ std::optional<Integer> integerMember(const Json& object, const char* key) {
         fits = signedValue >= static_cast<std::int64_t>(lowest) &&
                (signedValue < 0 || static_cast<std::uint64_t>(signedValue) <= static_cast<std::uint64_t>(highest));
     }
-    if (!fits) {
-        throw CaptureConfigError(std::string("The value of \"") + key + "\" (" + value->dump() +
-                                 ") does not fit its field (" + std::to_string(lowest) + " to " +
-                                 std::to_string(highest) + ").");
-    }
+    if (!fits) throw CaptureConfigError(doesNotFit(key, *value, lowest, highest));
     return value->is_number_unsigned() ? static_cast<Integer>(value->get<std::uint64_t>())
                                        : static_cast<Integer>(value->get<std::int64_t>());
 }

@@ -5,8 +5,19 @@
 
 namespace kelvane::recorder {
 
+std::string absolutePath(const std::string& path, const std::string& currentDirectory) {
+    const std::filesystem::path given(path);
+    if (path.empty() || given.is_absolute()) return path;
+    // ".." stays: after a symbolic link it does not lead back where the link was.
+    std::filesystem::path resolved(currentDirectory);
+    for (const std::filesystem::path& step : given) {
+        if (step != ".") resolved /= step;
+    }
+    return resolved.string();
+}
+
 std::string mainOutputPath(const std::string& outputPath, double secondsSince1970, const std::string& currentDirectory) {
-    if (!outputPath.empty()) return outputPath;
+    if (!outputPath.empty()) return absolutePath(outputPath, currentDirectory);
     const auto wholeSeconds = static_cast<long long>(std::floor(secondsSince1970));
     const std::string name = "output_" + std::to_string(wholeSeconds) + ".mp4";
     return (std::filesystem::path(currentDirectory) / name).string();

@@ -11,8 +11,12 @@ inline constexpr std::int64_t inlineAudioBitRate = 192000;
 inline constexpr std::int64_t systemAudioBitRate = 160000;
 inline constexpr std::int64_t microphoneAudioBitRate = 128000;
 
-// `outputPath` when it is not empty, else "output_<whole seconds since 1970>.mp4" in
-// `currentDirectory`.
+// `path` made absolute against `currentDirectory`, with its "." steps left out; an empty
+// or already absolute path is returned as it is.
+std::string absolutePath(const std::string& path, const std::string& currentDirectory);
+
+// `outputPath` made absolute when it is not empty, else
+// "output_<whole seconds since 1970>.mp4" in `currentDirectory`.
 std::string mainOutputPath(const std::string& outputPath, double secondsSince1970, const std::string& currentDirectory);
 
 // MPEG-4 when the path's extension, lower-cased, is "mp4"; QuickTime movie otherwise.

@@ -94,9 +94,14 @@ int runRecorder(int argc, char** argv, RecorderPlatform platform, int inputFd) {
     auto* runtime = new Runtime(std::move(platform));
     RecorderService& service = runtime->service;
     // A host that ends the recorder with a signal still gets a finished file: the signal
-    // is handled as "stop".
-    runtime->signals.async_wait([&service](const asio::error_code& error, int) {
-        if (!error) service.stopOnSignal();
+    // is handled as "stop". The signals get their default action back at once, so a
+    // second one ends a finishing that takes too long; the movie file is readable up to
+    // its last fragment whenever the process ends.
+    runtime->signals.async_wait([runtime](const asio::error_code& error, int) {
+        if (error) return;
+        asio::error_code ignored;
+        runtime->signals.clear(ignored);
+        runtime->service.stopOnSignal();
     });
     service.start(configJSON);
     std::thread(readCommands, std::ref(service), inputFd).detach();

@@ -54,12 +54,15 @@ void RecorderService::resume() {
 }
 
 void RecorderService::stop() {
-    stopSubmitted_ = true;
+    StopSource first = StopSource::none;
+    // After a signal's stop the recording is already being finished and reported.
+    if (!firstStop_.compare_exchange_strong(first, StopSource::line) && first == StopSource::signal) return;
     submitStop();
 }
 
 void RecorderService::stopOnSignal() {
-    if (stopSubmitted_.exchange(true)) return;
+    StopSource first = StopSource::none;
+    if (!firstStop_.compare_exchange_strong(first, StopSource::signal)) return;
     {
         // Refusing the stop here would end the process under a start that is about to
         // create its files; let the start finish and stop what it started.

@@ -21,6 +21,7 @@ public:
     void start(std::string configJSON);
     void pause();
     void resume();
+    // Nothing when a signal's stop came first.
     void stop();
     // A termination signal: the same as "stop", unless a stop was already submitted. One
     // that arrives while the start is still under way stops the recording once it runs.
@@ -36,7 +37,8 @@ private:
     std::shared_ptr<ScreenCaptureRecorder> recorder_;
     asio::strand<asio::any_io_executor> queue_;
     common::DispatchGroup completionGroup_;
-    std::atomic<bool> stopSubmitted_{false};
+    enum class StopSource { none, line, signal };
+    std::atomic<StopSource> firstStop_{StopSource::none};
     std::mutex startMutex_;
     bool startPending_ = false;
     bool stopAfterStart_ = false;

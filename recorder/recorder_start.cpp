@@ -109,9 +109,8 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
 
     platform::ContentFilter filter;
     if (config.windowId) {
-        const auto window = std::find_if(snapshot.windows.begin(), snapshot.windows.end(),
-                                         [&](const auto& w) { return w.windowID == *config.windowId; });
-        if (window == snapshot.windows.end()) throw capture_errors::windowNotFound();
+        const platform::ShareableWindow* window = platform::findWindow(snapshot, *config.windowId);
+        if (!window) throw capture_errors::windowNotFound();
         filter = platform::WindowContentFilter{*window};
         const platform::Point centre{platform::midX(window->frame), platform::midY(window->frame)};
         const auto display = std::find_if(snapshot.displays.begin(), snapshot.displays.end(), [&](const auto& d) {
@@ -183,8 +182,9 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
 }
 
 void ScreenCaptureRecorder::setUpWriters(const CaptureConfig& config, std::uint32_t width, std::uint32_t height) {
+    const std::string currentDirectory = platform_.currentDirectory();
     const std::string path =
-        mainOutputPath(config.outputPath.value_or(""), platform_.secondsSince1970(), platform_.currentDirectory());
+        mainOutputPath(config.outputPath.value_or(""), platform_.secondsSince1970(), currentDirectory);
     bool inlineAudioWanted;
     bool separateSystemAudio;
     bool separateMicrophone;
@@ -232,7 +232,7 @@ void ScreenCaptureRecorder::setUpWriters(const CaptureConfig& config, std::uint3
     }
 
     if (separateSystemAudio) {
-        const std::string audioPath = config.systemAudioOutputPath.value_or("");
+        const std::string audioPath = absolutePath(config.systemAudioOutputPath.value_or(""), currentDirectory);
         if (audioPath.empty()) throw capture_errors::missingSystemAudioPath();
         WriterPtr audioWriter = platform_.makeWriter(audioPath, platform::MediaFileType::appleM4A);
         const InputPtr input = audioWriter->makeInput(audioOutputSettings(systemAudioBitRate), true);
@@ -251,7 +251,7 @@ void ScreenCaptureRecorder::setUpWriters(const CaptureConfig& config, std::uint3
     }
 
     if (separateMicrophone) {
-        const std::string microphonePath = config.microphoneOutputPath.value_or("");
+        const std::string microphonePath = absolutePath(config.microphoneOutputPath.value_or(""), currentDirectory);
         if (microphonePath.empty()) throw capture_errors::missingMicrophonePath();
         {
             std::lock_guard lock(mutex_);

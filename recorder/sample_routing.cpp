@@ -32,9 +32,12 @@ void ScreenCaptureRecorder::didOutputSampleBuffer(const SampleBuffer& buffer, St
     if (!sourceTime.isValid()) return;
 
     // Resume fold: cut everything from the pause up to this sample out of the timeline.
+    // Before the first screen sample there is no timeline yet: the origin that sample
+    // fixes comes after the whole pause, so such a pause removes nothing.
     if (s.pendingResumeAdjustment && s.pauseStartedHostTime) {
         const MediaTime gap = sourceTime - *s.pauseStartedHostTime;
-        if (gap > MediaTime::zero()) s.accumulatedPausedDuration = s.accumulatedPausedDuration + gap;
+        const bool hasOrigin = s.firstSampleTime != MediaTime::zero();
+        if (hasOrigin && gap > MediaTime::zero()) s.accumulatedPausedDuration = s.accumulatedPausedDuration + gap;
         s.pauseStartedHostTime.reset();
         s.pendingResumeAdjustment = false;
     }
@@ -85,9 +88,9 @@ void ScreenCaptureRecorder::handleScreenFrame(const SampleBuffer& buffer, const 
     State& s = state_;
     if (!isCompleteFrame(buffer)) return;
     if (!s.videoInput || !s.videoInput->isReadyForMoreMediaData()) return;
-    // A writer must only ever see increasing frame times. Output times clamp to zero when
-    // a pause was folded before the first screen sample fixed the origin, so several
-    // frames can land on the same instant; only the first of them is kept.
+    // A writer must only ever see increasing frame times. The first frame after a resume
+    // lands on the instant of the pause, which a frame taken just then already holds, and
+    // stamps that run backwards clamp to zero; only the first frame at an instant is kept.
     if (s.frameCount > 0 && time <= s.lastVideoPresentationTime) return;
     s.lastSampleBuffer = buffer;
     const auto copy = buffer.copyWithTiming({buffer.duration(), time, buffer.decodeTimeStamp()});

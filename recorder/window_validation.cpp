@@ -1,7 +1,5 @@
 #include "recorder/window_validation.h"
 
-#include <algorithm>
-
 #include "common/line_output.h"
 #include "recorder/screen_capture_recorder.h"
 
@@ -35,9 +33,7 @@ asio::awaitable<void> WindowValidationTask::run() {
         // A failed query is no proof that the window has gone; ask again next time.
         const auto* snapshot = std::get_if<platform::ShareableContentSnapshot>(&content);
         if (!snapshot) continue;
-        const bool present = std::any_of(snapshot->windows.begin(), snapshot->windows.end(),
-                                         [this](const auto& window) { return window.windowID == windowId_; });
-        if (present) continue;
+        if (platform::findWindow(*snapshot, windowId_)) continue;
 
         // A stop that is already finishing reports the recording itself.
         const auto reported = recorder->claimFinish();

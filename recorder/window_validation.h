@@ -1,7 +1,7 @@
 #pragma once
 // Watches the recorded window while a window recording runs: twice a second it asks
-// whether the window still exists (minimised and off-screen windows count), and when it
-// has gone it finishes the recording, reports the file and ends the process.
+// whether the window still exists (minimised, off-screen and withdrawn windows count),
+// and when it has gone it finishes the recording, reports the file and ends the process.
 #include <atomic>
 #include <cstdint>
 #include <memory>

@@ -56,6 +56,25 @@ TEST(CaptureConfig, IntegersMustFitTheirField) {
     EXPECT_EQ(decodeCaptureConfig(R"({"fps":9223372036854775807})").fps, INT64_MAX);
 }
 
+TEST(CaptureConfig, WholeNumbersWrittenWithAFractionOrExponentAreIntegers) {
+    EXPECT_EQ(decodeCaptureConfig(R"({"fps":60.0})").fps, 60);
+    EXPECT_EQ(decodeCaptureConfig(R"({"fps":-0.0})").fps, 0);
+    EXPECT_EQ(decodeCaptureConfig(R"({"fps":-9.223372036854775808e18})").fps, INT64_MIN);
+    EXPECT_EQ(decodeCaptureConfig(R"({"windowId":1e3})").windowId, 1000u);
+    EXPECT_EQ(decodeCaptureConfig(R"({"displayId":4294967295.0})").displayId, 4294967295u);
+    for (const char* text : {R"({"windowId":4294967296.0})", R"({"displayId":-1.0})",
+                             R"({"fps":9.2233720368547758e18})", R"({"windowId":1.5e0})", R"({"fps":1e-3})"}) {
+        EXPECT_THROW(decodeCaptureConfig(text), CaptureConfigError) << text;
+    }
+    // A fraction is refused with the same words as any other value that is not an integer.
+    try {
+        decodeCaptureConfig(R"({"fps":60.5})");
+        FAIL() << "60.5 frames per second was accepted";
+    } catch (const CaptureConfigError& error) {
+        EXPECT_STREQ(error.what(), R"(The value of "fps" is number, expected an integer.)");
+    }
+}
+
 TEST(CaptureConfig, ErrorsDescribeTheProblem) {
     try {
         decodeCaptureConfig(R"({"windowId":"12"})");

@@ -43,7 +43,16 @@ TEST(MicrophoneResolution, FallsBackToAPresentIdentifierOrNone) {
 TEST(OutputFiles, GeneratedNameDropsTheFractionOfTheSecond) {
     EXPECT_EQ(mainOutputPath("", 1'700'000'000.75, "/home/u"), "/home/u/output_1700000000.mp4");
     EXPECT_EQ(mainOutputPath("", 1'700'000'000.9999, "/"), "/output_1700000000.mp4");
-    EXPECT_EQ(mainOutputPath("rel/movie.mov", 5.5, "/home/u"), "rel/movie.mov");
+    EXPECT_EQ(mainOutputPath("rel/movie.mov", 5.5, "/home/u"), "/home/u/rel/movie.mov");
+}
+
+TEST(OutputFiles, RelativePathsResolveAgainstTheWorkingDirectory) {
+    EXPECT_EQ(absolutePath("a.mp4", "/tmp/x"), "/tmp/x/a.mp4");
+    EXPECT_EQ(absolutePath("./sub/./a.m4a", "/tmp/x"), "/tmp/x/sub/a.m4a");
+    EXPECT_EQ(absolutePath("../a.mp4", "/tmp/x"), "/tmp/x/../a.mp4");
+    EXPECT_EQ(absolutePath("a.mp4", "/"), "/a.mp4");
+    EXPECT_EQ(absolutePath("/abs/./a.mp4", "/tmp/x"), "/abs/./a.mp4");
+    EXPECT_EQ(absolutePath("", "/tmp/x"), "");
 }
 
 TEST(OutputFiles, ContainerFollowsTheExtension) {

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <spawn.h>
@@ -80,6 +81,17 @@ public:
         return waitpid(pid_, &status, WNOHANG) == 0;
     }
     void signal(int number) { kill(pid_, number); }
+    // The exit status once the program has ended, or nothing if it still runs after `wait`.
+    std::optional<int> endedWithin(std::chrono::milliseconds wait) {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        int status = 0;
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
     // Collects everything until both streams close, then the exit status.
     int finish() {
         while (pump(out_, out, 20000)) {
@@ -197,6 +209,17 @@ TEST(RecorderProcess, EndOfInputKeepsRecordingAndATerminationSignalStopsCleanly)
         EXPECT_TRUE(readLog(movie).finished);
         std::filesystem::remove_all(directory);
     }
+}
+
+TEST(RecorderProcess, ASecondSignalEndsAStalledFinishingWithTheSignalsOwnAction) {
+    const std::string directory = temporaryDirectory();
+    Child child({R"({"outputPath":")" + directory + R"(/never-finishes.mp4"})"});
+    ASSERT_TRUE(child.waitForOutput("Recording started\n"));
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.endedWithin(std::chrono::milliseconds(300)), std::nullopt) << "finishing should stall";
+    child.signal(SIGINT);
+    EXPECT_EQ(child.endedWithin(std::chrono::seconds(5)), 128 + SIGINT);
+    std::filesystem::remove_all(directory);
 }
 
 TEST(RecorderProcess, StartFailuresEndTheProcessWithStatusZero) {

@@ -32,6 +32,14 @@ TEST(WindowValidation, AClosedWindowEndsTheRecordingAndTheProcess) {
     ASSERT_TRUE(eventually([&] { return h.content->queries().size() >= before + 3; }));
     EXPECT_TRUE(h.recorder().state().isRecording);
     EXPECT_FALSE(h.content->queries().back().onScreenWindowsOnly);
+    // So does a window its application has withdrawn.
+    platform::ShareableContentSnapshot withdrawn = withWindows({5, 9}, false);
+    withdrawn.withdrawnWindows.push_back(withdrawn.windows.back());
+    withdrawn.windows.pop_back();
+    h.content->setAnswer(withdrawn);
+    const std::size_t beforeWithdrawal = h.content->queries().size();
+    ASSERT_TRUE(eventually([&] { return h.content->queries().size() >= beforeWithdrawal + 3; }));
+    EXPECT_TRUE(h.recorder().state().isRecording);
 
     h.content->setAnswer(withWindows({5}));
     ASSERT_TRUE(eventually([&] { return h.exitCalls.load() == 1; }));

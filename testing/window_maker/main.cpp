@@ -8,6 +8,8 @@
 //   create KEY=VALUE...        make a window
 //   close ID | move ID X Y | resize ID W H | cursor ID NAME | title ID TEXT
 //   color ID #rrggbb | minimize ID | activate ID | quit
+//   withdraw ID                unmap it, as an application hiding in the tray does
+//   show ID                    map it again
 // Replies on standard output, one line per window made or command: the new window's
 // XID in decimal once it is on screen (and managed, with a window manager), "ok", or
 // "error <reason>". Besides replies: "flash <xid> <CLOCK_MONOTONIC ns>" whenever a
@@ -221,6 +223,12 @@ private:
         } else if (verb == "minimize") {
             std::string missed = window(words, 0).minimize([this](const auto& d, auto t) { return waitUntil(d, t); });
             if (!missed.empty()) throw SpecError("the window manager did not minimise window " + words[1]);
+        } else if (verb == "withdraw") {
+            std::string missed = window(words, 0).withdraw([this](const auto& d, auto t) { return waitUntil(d, t); });
+            if (!missed.empty()) throw SpecError("window " + words[1] + " not" + missed + " in time");
+        } else if (verb == "show") {
+            std::string missed = window(words, 0).show([this](const auto& d, auto t) { return waitUntil(d, t); });
+            if (!missed.empty()) throw SpecError("window " + words[1] + " not" + missed + " in time");
         } else if (verb == "activate") {
             window(words, 0).activate();
         } else {

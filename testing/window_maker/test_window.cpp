@@ -120,6 +120,11 @@ bool TestWindow::isViewable() {
     return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
+bool TestWindow::isInClientList() {
+    auto clients = session_.words(session_.root(), "_NET_CLIENT_LIST");
+    return clients && std::count(clients->begin(), clients->end(), id_) > 0;
+}
+
 bool TestWindow::hasState(const std::string& state) {
     auto states = session_.words(id_, "_NET_WM_STATE");
     return states && std::count(states->begin(), states->end(), session_.atom(state)) > 0;
@@ -142,11 +147,7 @@ std::string TestWindow::show(const WaitUntil& waitUntil) {
     xcb_map_window(c, id_);
     xcb_flush(c);
     std::string missed;
-    auto inClientList = [&] {
-        auto clients = session_.words(session_.root(), "_NET_CLIENT_LIST");
-        return clients && std::count(clients->begin(), clients->end(), id_) > 0;
-    };
-    if (!waitUntil([&] { return isViewable() && (!managed || inClientList()); }, settleTimeout)) {
+    if (!waitUntil([&] { return isViewable() && (!managed || isInClientList()); }, settleTimeout)) {
         missed += managed ? " managed" : " mapped";
     }
     paint(Clock::now());
@@ -166,6 +167,14 @@ std::string TestWindow::show(const WaitUntil& waitUntil) {
 std::string TestWindow::minimize(const WaitUntil& waitUntil) {
     session_.askWindowManager(id_, "WM_CHANGE_STATE", {iconicState, 0, 0, 0, 0});
     return waitUntil([&] { return hasState("_NET_WM_STATE_HIDDEN"); }, settleTimeout) ? "" : " hidden";
+}
+
+std::string TestWindow::withdraw(const WaitUntil& waitUntil) {
+    xcb_unmap_window(session_.connection(), id_);
+    xcb_flush(session_.connection());
+    const bool managed = !spec_.overrideRedirect && session_.hasWindowManager();
+    return waitUntil([&] { return !isViewable() && (!managed || !isInClientList()); }, settleTimeout) ? ""
+                                                                                                    : " withdrawn";
 }
 
 void TestWindow::activate() {

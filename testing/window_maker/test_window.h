@@ -46,6 +46,9 @@ public:
     // False when the theme has no cursor of that name.
     bool setCursor(const std::string& name);
     std::string minimize(const WaitUntil& waitUntil);
+    // Unmaps the window and waits until it is off screen and no window manager manages it
+    // any more. Returns what did not take effect in time. `show` maps it again.
+    std::string withdraw(const WaitUntil& waitUntil);
     void activate();
 
 private:
@@ -54,6 +57,7 @@ private:
     void setWords(const std::string& property, xcb_atom_t type, const std::vector<uint32_t>& values);
     std::optional<uint32_t> requestedDesktop() const;
     bool isViewable();
+    bool isInClientList();
     bool hasState(const std::string& state);
 
     XSession& session_;

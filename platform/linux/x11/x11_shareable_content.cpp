@@ -1,6 +1,8 @@
 // Shareable content from an X server: displays from RandR monitors, windows from the
 // window manager's stacking list (or the root's children when no window manager runs),
-// with every property request of a window sent before any reply is read.
+// with every property request of a window sent before any reply is read. Withdrawn
+// windows are the unmapped children of the root outside that list: a window manager
+// hands a window back to the root when its application withdraws it.
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
@@ -100,6 +102,17 @@ std::optional<std::string> propertyText(const XReply<xcb_get_property_reply_t>& 
     return x11::decodeTextProperty(propertyBytes(*reply), reply->type == XCB_ATOM_STRING);
 }
 
+// Root children that the window manager's list leaves out: its own frames and the
+// windows it no longer manages.
+std::vector<xcb_window_t> unlisted(const xcb_query_tree_reply_t& tree, const std::vector<std::uint32_t>& listed) {
+    const xcb_window_t* children = xcb_query_tree_children(&tree);
+    std::vector<xcb_window_t> outside;
+    for (int i = 0; i < xcb_query_tree_children_length(&tree); ++i) {
+        if (std::ranges::find(listed, children[i]) == listed.end()) outside.push_back(children[i]);
+    }
+    return outside;
+}
+
 struct WindowRequests {
     xcb_window_t window;
     xcb_get_window_attributes_cookie_t attributes;
@@ -166,25 +179,40 @@ private:
         std::optional<xcb_get_property_cookie_t> selfCheckCookie;
         if (stacking && checkWindow) selfCheckCookie = askProperty(c, *checkWindow, atoms[netSupportingWmCheck]);
         std::vector<WindowRequests> requests;
-        if (selfCheckCookie) requests = askFrontToBack(x, propertyValues32(stacking), atoms);
+        std::vector<WindowRequests> outsideRequests;
+        if (selfCheckCookie) {
+            const std::vector<std::uint32_t> listed = propertyValues32(stacking);
+            requests = askFrontToBack(x, listed, atoms);
+            if (!onScreenWindowsOnly && tree) outsideRequests = askFrontToBack(x, unlisted(*tree, listed), atoms);
+        }
         const bool managed = selfCheckCookie && firstValue32(readProperty(c, *selfCheckCookie)) == checkWindow;
         if (!managed) {
             for (const WindowRequests& request : requests) discard(c, request);
+            for (const WindowRequests& request : outsideRequests) discard(c, request);
             requests.clear();
+            outsideRequests.clear();
             if (tree) {
                 const xcb_window_t* children = xcb_query_tree_children(tree.get());
                 requests = askFrontToBack(
                     x, {children, children + xcb_query_tree_children_length(tree.get())}, atoms);
             }
         }
-        for (const WindowRequests& request : requests) {
-            if (auto window = collect(x, request, atoms, currentDesktop, managed)) {
-                const bool isDesktop = window->windowLayer == x11::kDesktopLayer;
-                if (excludingDesktopWindows && isDesktop) continue;
-                if (onScreenWindowsOnly && !window->isOnScreen) continue;
-                content.windows.push_back(std::move(*window));
+        // A window manager's list holds its windows mapped or not (minimised ones are
+        // unmapped). Elsewhere an unmapped window is withdrawn; a mapped one is a shown
+        // window only when no window manager runs, else one of its frames or a pop-up.
+        const auto keep = [&](std::optional<CollectedWindow> collected, bool inManagersList) {
+            if (!collected) return;
+            ShareableWindow& window = collected->window;
+            if (excludingDesktopWindows && window.windowLayer == x11::kDesktopLayer) return;
+            if (onScreenWindowsOnly && !window.isOnScreen) return;
+            if (inManagersList || (collected->mapped && !managed)) {
+                content.windows.push_back(std::move(window));
+            } else if (!collected->mapped) {
+                content.withdrawnWindows.push_back(std::move(window));
             }
-        }
+        };
+        for (const WindowRequests& request : requests) keep(collect(x, request, atoms, currentDesktop), managed);
+        for (const WindowRequests& request : outsideRequests) keep(collect(x, request, atoms, currentDesktop), false);
         x.throwIfBroken();
         return content;
     }
@@ -269,12 +297,16 @@ private:
         }
     }
 
+    struct CollectedWindow {
+        ShareableWindow window;
+        bool mapped;
+    };
+
     // Reads every reply of one window (all of them, so none is left pending) and forms
-    // the window; nothing when it is gone, cannot be drawn, or is an unmapped child of
-    // the root that no window manager looks after.
-    static std::optional<ShareableWindow> collect(const XConnection& x, const WindowRequests& request,
+    // the window; nothing when it is gone or cannot be drawn.
+    static std::optional<CollectedWindow> collect(const XConnection& x, const WindowRequests& request,
                                                   const std::vector<xcb_atom_t>& atoms,
-                                                  std::optional<std::uint32_t> currentDesktop, bool managed) {
+                                                  std::optional<std::uint32_t> currentDesktop) {
         xcb_connection_t* c = x.get();
         const XReply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, request.attributes, nullptr));
@@ -294,7 +326,6 @@ private:
         if (!attributes || !geometry || !origin) return std::nullopt;
         if (attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY) return std::nullopt;
         const bool viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        if (!managed && attributes->map_state == XCB_MAP_STATE_UNMAPPED) return std::nullopt;
 
         ShareableWindow window;
         window.windowID = request.window;
@@ -325,7 +356,7 @@ private:
         window.windowLayer = x11::windowLayer(type, hasState(atoms[netWmStateAbove]), attributes->override_redirect);
         window.isOnScreen =
             x11::isOnScreen(viewable, hasState(atoms[netWmStateHidden]), firstValue32(desktopReply), currentDesktop);
-        return window;
+        return CollectedWindow{std::move(window), attributes->map_state != XCB_MAP_STATE_UNMAPPED};
     }
 };
 

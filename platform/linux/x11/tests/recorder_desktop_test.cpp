@@ -169,6 +169,11 @@ TEST_F(RecorderOnDesktop, MinimisingTheRecordedWindowKeepsRecordingButClosingItE
     EXPECT_EQ(run_->nextLine(1500ms), std::nullopt);
     tell("activate " + std::to_string(window));
     std::this_thread::sleep_for(500ms);
+    // And several while it is withdrawn.
+    tell("withdraw " + std::to_string(window));
+    EXPECT_EQ(run_->nextLine(2000ms), std::nullopt);
+    tell("show " + std::to_string(window));
+    std::this_thread::sleep_for(500ms);
     tell("close " + std::to_string(window));
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
     ASSERT_EQ(run_->lines().size(), 3u);
@@ -176,6 +181,38 @@ TEST_F(RecorderOnDesktop, MinimisingTheRecordedWindowKeepsRecordingButClosingItE
     EXPECT_EQ(run_->lines()[2], stoppedPrefix + movie);
     EXPECT_TRUE(run_->errorLines().empty());
     EXPECT_GE(decodeVideo(movie, 8, 8).frames.size(), 3u);
+}
+
+TEST_F(RecorderOnDesktop, AWithdrawnWindowCanBeRecordedAndShowsOnceItIsBack) {
+    const auto window = create("content=cycle rate=10 w=200 h=150");
+    tell("withdraw " + std::to_string(window));
+    const std::string movie = path("withdrawn.mp4");
+    run_.emplace(R"({"windowId":)" + std::to_string(window) + R"(,"outputPath":")" + movie + R"("})");
+    ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
+    EXPECT_EQ(run_->nextLine(1200ms), std::nullopt);
+    tell("show " + std::to_string(window));
+    std::this_thread::sleep_for(1000ms);
+    run_->command("stop");
+    EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
+    EXPECT_EQ(run_->lines(), (std::vector<std::string>{"Recording started", stoppedPrefix + movie}));
+    EXPECT_TRUE(run_->errorLines().empty());
+    EXPECT_GE(decodeVideo(movie, 8, 8).frames.size(), 3u);
+}
+
+TEST_F(RecorderOnDesktop, RelativePathsLandInTheWorkingDirectoryAndTheStopLineNamesItWhole) {
+    kelvane::testing::SpawnOptions inFolder;
+    inFolder.workingDirectory = folder_;
+    RecorderRun run(R"({"outputPath":"relative.mov","capturesSystemAudio":true,"systemAudioOutputPath":"./sound.m4a"})",
+                    inFolder);
+    ASSERT_TRUE(run.waitUntilStarted()) << run.transcript();
+    std::this_thread::sleep_for(500ms);
+    run.command("stop");
+    EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
+    // The working directory as the program sees it, with no symbolic link left in it.
+    const std::string folder = std::filesystem::canonical(folder_).string();
+    EXPECT_EQ(run.lines(), (std::vector<std::string>{"Recording started", stoppedPrefix + folder + "/relative.mov"}));
+    EXPECT_EQ(streamOf(probe(path("relative.mov")), "video")["codec_name"], "h264");
+    EXPECT_TRUE(std::filesystem::exists(path("sound.m4a")));
 }
 
 TEST_F(RecorderOnDesktop, UnknownWindowsAndDisplaysRefuseToStart) {

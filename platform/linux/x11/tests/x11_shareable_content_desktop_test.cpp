@@ -60,6 +60,10 @@ TEST_F(X11ShareableContentOnDesktop, DesktopWindowsAndOffScreenWindowsFollowTheQ
     const std::uint32_t backdrop = create("title=Backdrop type=desktop x=0 y=0 w=1920 h=1080");
     const std::uint32_t normal = create("title=Normal class=normal,Normal gtk-app-id=org.example.Normal w=300 h=200");
     const std::uint32_t hidden = create("title=Hidden state=hidden w=300 h=200");
+    // Withdrawn as an application hiding in the tray does: the window manager lets go of it.
+    const std::uint32_t withdrawn = create("title=Withdrawn w=300 h=200");
+    maker_.writeLine("withdraw " + std::to_string(withdrawn));
+    ASSERT_EQ(maker_.readStdoutLine(20s), "ok");
 
     const ShareableContentSnapshot everything = query(false, false);
     ASSERT_NE(find(everything, backdrop), nullptr);
@@ -77,6 +81,17 @@ TEST_F(X11ShareableContentOnDesktop, DesktopWindowsAndOffScreenWindowsFollowTheQ
     EXPECT_EQ(normalWindow->owningApplication->applicationName, "Normal");
     EXPECT_EQ(normalWindow->owningApplication->bundleIdentifier, "org.example.Normal");
     EXPECT_EQ(normalWindow->owningApplication->processID, maker_.pid());
+    EXPECT_EQ(find(everything, withdrawn), nullptr);
+    const auto kept = std::ranges::find(everything.withdrawnWindows, withdrawn, &ShareableWindow::windowID);
+    ASSERT_NE(kept, everything.withdrawnWindows.end());
+    EXPECT_EQ(kept->title, "Withdrawn");
+    EXPECT_EQ(kept->frame.width, 300);
+    EXPECT_FALSE(kept->isOnScreen);
+    EXPECT_EQ(findWindow(everything, withdrawn), &*kept);
+    for (const std::uint32_t shown : {normal, hidden}) {
+        EXPECT_EQ(std::ranges::find(everything.withdrawnWindows, shown, &ShareableWindow::windowID),
+                  everything.withdrawnWindows.end());
+    }
 
     const ShareableContentSnapshot withoutDesktop = query(true, false);
     EXPECT_EQ(find(withoutDesktop, backdrop), nullptr);
@@ -84,6 +99,7 @@ TEST_F(X11ShareableContentOnDesktop, DesktopWindowsAndOffScreenWindowsFollowTheQ
 
     const ShareableContentSnapshot onScreen = query(true, true);
     EXPECT_EQ(find(onScreen, hidden), nullptr);
+    EXPECT_TRUE(onScreen.withdrawnWindows.empty());
     EXPECT_NE(find(onScreen, normal), nullptr);
 }
 
