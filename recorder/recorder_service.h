@@ -26,6 +26,8 @@ public:
     // that arrives while the start is still under way stops the recording once it runs.
     void stopOnSignal();
     void waitUntilFinished();
+    // Whether the start failed because the user declined to let the screen be recorded.
+    bool screenAccessDeclined() const { return screenAccessDeclined_.load(); }
 
     ScreenCaptureRecorder& recorder() { return *recorder_; }
     common::DispatchGroup& completionGroup() { return completionGroup_; }
@@ -37,6 +39,7 @@ private:
     asio::strand<asio::any_io_executor> queue_;
     common::DispatchGroup completionGroup_;
     std::atomic<bool> stopSubmitted_{false};
+    std::atomic<bool> screenAccessDeclined_{false};
     std::mutex startMutex_;
     bool startPending_ = false;
     bool stopAfterStart_ = false;
