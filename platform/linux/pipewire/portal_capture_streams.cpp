@@ -38,6 +38,8 @@ std::optional<ShareableDisplay> displayOfWindow(ShareableContent& content, const
 
 class PortalCaptureStreams final : public CaptureStreams {
 public:
+    explicit PortalCaptureStreams(ShareableContentMaker makeContent) : makeContent_(std::move(makeContent)) {}
+
     bool supportsMicrophoneCapture() const override { return pulse::pulseServerReachable(); }
 
     std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter, const StreamConfiguration& configuration,
@@ -45,8 +47,8 @@ public:
         const int fps = framesPerSecond(configuration.minimumFrameInterval);
         capture::FrameSourceOpener open;
         if (const auto* window = std::get_if<WindowContentFilter>(&filter)) {
-            open = [window = window->window, fps]() -> std::unique_ptr<capture::FrameSource> {
-                auto content = makeShareableContent();
+            open = [window = window->window, fps, makeContent = makeContent_]() -> std::unique_ptr<capture::FrameSource> {
+                auto content = makeContent();
                 const auto display = displayOfWindow(*content, window);
                 if (!display) throw CaptureStreamError("No display shows the window");
                 return std::make_unique<PortalFrameSource>(*display, window.windowID, std::move(content), fps);
@@ -58,6 +60,9 @@ public:
         }
         return std::make_unique<capture::PacedCaptureStream>(std::move(open), configuration, std::move(delegate));
     }
+
+private:
+    ShareableContentMaker makeContent_;
 };
 
 class PortalPermissions final : public Permissions {
@@ -70,7 +75,9 @@ public:
 
 }  // namespace
 
-std::unique_ptr<CaptureStreams> makePortalCaptureStreams() { return std::make_unique<PortalCaptureStreams>(); }
+std::unique_ptr<CaptureStreams> makePortalCaptureStreams(ShareableContentMaker makeContent) {
+    return std::make_unique<PortalCaptureStreams>(std::move(makeContent));
+}
 
 std::unique_ptr<Permissions> makePortalPermissions() { return std::make_unique<PortalPermissions>(); }
 

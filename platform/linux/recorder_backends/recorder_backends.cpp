@@ -18,7 +18,7 @@ bool waylandSession() {
 }  // namespace
 
 std::unique_ptr<CaptureStreams> makeCaptureStreams() {
-    return waylandSession() ? pipewire::makePortalCaptureStreams() : x11::makeX11CaptureStreams();
+    return waylandSession() ? pipewire::makePortalCaptureStreams(makeShareableContent) : x11::makeX11CaptureStreams();
 }
 
 std::unique_ptr<Permissions> makePermissions() {
