@@ -1,9 +1,9 @@
 #include "platform/linux/pipewire/portal_capture_streams.h"
 
 #include <cmath>
-#include <future>
 
 #include "platform/linux/capture/paced_capture_stream.h"
+#include "platform/linux/pipewire/content_snapshot.h"
 #include "platform/linux/pipewire/portal_frame_source.h"
 #include "platform/linux/pulse/pulse_server_watch.h"
 
@@ -16,13 +16,7 @@ int framesPerSecond(const MediaTime& interval) {
 
 // The display that shows most of the window now (the first when none does).
 std::optional<ShareableDisplay> displayOfWindow(ShareableContent& content, const ShareableWindow& window) {
-    std::promise<ShareableContentResult> answer;
-    auto result = answer.get_future();
-    content.getShareableContent(false, false, [&answer](ShareableContentResult found) {
-        answer.set_value(std::move(found));
-    });
-    const auto found = result.get();
-    const auto* snapshot = std::get_if<ShareableContentSnapshot>(&found);
+    const auto snapshot = contentSnapshot(content, std::chrono::seconds(5));
     if (!snapshot || snapshot->displays.empty()) return std::nullopt;
     const auto overlap = [&](const ShareableDisplay& display) {
         const double w = std::min(maxX(display.frame), maxX(window.frame)) - std::max(minX(display.frame), minX(window.frame));

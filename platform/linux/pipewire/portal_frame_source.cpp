@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <future>
 
 #include "platform/capture_stream.h"
+#include "platform/linux/pipewire/content_snapshot.h"
 #include "platform/linux/pipewire/portal_stream_choice.h"
 #include "platform/linux/pipewire/restore_tokens.h"
 #include "platform/linux/x11/poll_until.h"
@@ -37,14 +37,7 @@ void drain(int fd) {
 // The window's frame now; nothing when it is gone. A query that fails or takes too long
 // keeps the frame known before.
 std::optional<Rect> lookUpWindow(ShareableContent& content, std::uint32_t windowID, std::optional<Rect> known) {
-    auto answer = std::make_shared<std::promise<ShareableContentResult>>();
-    auto result = answer->get_future();
-    content.getShareableContent(false, false, [answer](ShareableContentResult found) {
-        answer->set_value(std::move(found));
-    });
-    if (result.wait_for(windowQueryTimeout) != std::future_status::ready) return known;
-    const auto snapshot = result.get();
-    const auto* listing = std::get_if<ShareableContentSnapshot>(&snapshot);
+    const auto listing = contentSnapshot(content, windowQueryTimeout);
     if (!listing) return known;
     for (const auto& window : listing->windows) {
         if (window.windowID == windowID) return window.frame;
