@@ -27,7 +27,7 @@ std::string fileText(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Processes of this test's own session whose command name starts with `name`.
+// Processes of this test's own session running the program `name`.
 std::vector<pid_t> sessionProcesses(const std::string& name) {
     const std::string mark = std::string("KELVANE_TEST_DESKTOP_DIR=") + std::getenv("KELVANE_TEST_DESKTOP_DIR");
     std::vector<pid_t> found;
@@ -35,7 +35,9 @@ std::vector<pid_t> sessionProcesses(const std::string& name) {
     while (dirent* entry = proc ? readdir(proc) : nullptr) {
         const std::string pid = entry->d_name;
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (!fileText("/proc/" + pid + "/comm").starts_with(name)) continue;
+        const std::string command = fileText("/proc/" + pid + "/cmdline");
+        const std::string program = command.substr(0, command.find('\0'));
+        if (program.substr(program.rfind('/') + 1) != name) continue;
         const std::string environment = fileText("/proc/" + pid + "/environ");
         if (environment.find(mark + '\0') == std::string::npos) continue;
         found.push_back(static_cast<pid_t>(std::stoi(pid)));
