@@ -117,8 +117,8 @@ void PortalFrameSource::failed(const std::string& description) {
     signal(changeFd_);
 }
 
-bool PortalFrameSource::followWindow() {
-    if (!windowID_ || std::chrono::steady_clock::now() < nextWindowCheck_) return false;
+bool PortalFrameSource::followWindow(bool atOnce) {
+    if (!windowID_ || (!atOnce && std::chrono::steady_clock::now() < nextWindowCheck_)) return false;
     nextWindowCheck_ = std::chrono::steady_clock::now() + windowCheckInterval;
     const auto before = areaInPicture();
     windowFrame_ = lookUpWindow(*content_, *windowID_, windowFrame_);
@@ -141,12 +141,20 @@ PixelRect PortalFrameSource::areaInPicture() const {
 
 bool PortalFrameSource::waitForChange(std::chrono::steady_clock::time_point deadline, int wakeFd) {
     for (;;) {
-        if (followWindow()) return true;
+        if (followWindow(false)) return true;
         const PixelRect area = areaInPicture();
+        bool damaged;
         {
             std::lock_guard lock(mutex_);
             if (failure_) throw capture::FrameSourceError(*failure_);
-            if (area.width > 0 && picture_.damaged(area)) return true;
+            damaged = area.width > 0 && picture_.damaged(area);
+        }
+        if (damaged) {
+            // What changed there may be the window closing or moving away, which the
+            // compositor's list already knows before the picture shows it: the frame
+            // shows where the window is now, or nothing once it is gone.
+            followWindow(true);
+            return true;
         }
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return false;

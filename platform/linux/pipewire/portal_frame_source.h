@@ -35,8 +35,9 @@ private:
     void openSession(const ShareableDisplay& display, int framesPerSecond);
     void received(const VideoBuffer& buffer);
     void failed(const std::string& description);
-    // Looks the window up again when it is time; true when its area in the picture moved.
-    bool followWindow();
+    // Looks the window up again when it is time (or `atOnce`); true when its area in the
+    // picture moved.
+    bool followWindow(bool atOnce);
     // The recorded part of the picture, in picture pixels (empty while there is none).
     PixelRect areaInPicture() const;
 

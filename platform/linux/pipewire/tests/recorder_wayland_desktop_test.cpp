@@ -97,7 +97,7 @@ TEST(RecorderOnWayland, RecordsTheOutputAtItsSizeFollowingTheClockAndShowingItsW
     EXPECT_GT(redShare(decoded, decoded.frames.size() - 1), 0.3);
 }
 
-TEST(RecorderOnWayland, RecordsAWindowByItsListedIdAndEndsWhenItCloses) {
+TEST(RecorderOnWayland, RecordsAWindowByItsListedIdFollowingItAndEndsWhenItCloses) {
     std::optional<DesktopProcess> red;
     red.emplace(redWindow("kelvane-red-window"));
     const auto entry = listedWindow("kelvane-red-window");
@@ -106,7 +106,12 @@ TEST(RecorderOnWayland, RecordsAWindowByItsListedIdAndEndsWhenItCloses) {
     const std::string movie = folder + "/window.mp4";
     RecorderRun run(R"({"windowId":)" + std::to_string(windowNumber(*entry)) + R"(,"outputPath":")" + movie + R"("})");
     ASSERT_TRUE(run.waitUntilStarted()) << run.transcript();
-    std::this_thread::sleep_for(2s);
+    std::this_thread::sleep_for(1500ms);
+    // Floating, smaller and elsewhere: the clock takes the whole screen behind it, so a
+    // recording still cutting out the old rectangle would show the clock.
+    DesktopProcess({"swaymsg", "[app_id=kelvane-red-window] floating enable, resize set 400 300, move position 100 100"})
+        .waitForExit(5s);
+    std::this_thread::sleep_for(1500ms);
     red.reset();
     EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
     EXPECT_EQ(run.lines(), (std::vector<std::string>{"Recording started", "WINDOW_UNAVAILABLE", stoppedPrefix + movie}));
@@ -117,8 +122,15 @@ TEST(RecorderOnWayland, RecordsAWindowByItsListedIdAndEndsWhenItCloses) {
     EXPECT_EQ(video["height"], (*entry)["height"].get<int>() / 2 * 2);
     const DecodedVideo decoded = decodeVideo(movie, 64, 64);
     ASSERT_GE(decoded.frames.size(), 2u);
-    // The window's own pixels, not the clock's beside it.
-    EXPECT_GT(redShare(decoded, decoded.frames.size() - 1), 0.5);
+    // The window's own pixels, not the clock's beside it, before and after it moved (then
+    // 400x300 fitted into the recording's taller frame, with black bars above and below),
+    // and not the clock that shows where it was once it closed.
+    EXPECT_GT(redShare(decoded, 0), 0.9);
+    const std::size_t last = decoded.frames.size() - 1;
+    EXPECT_GT(redShare(decoded, last), 0.5);
+    EXPECT_LT(redShare(decoded, last), 0.9);
+    const auto& lastPixels = decoded.frames[last];
+    EXPECT_LT(lastPixels[(2 * 64 + 32) * 3], 30) << "the bar above is black";
 }
 
 TEST(RecorderOnWayland, WithoutAPortalTheRecorderRefusesWithinSeconds) {
