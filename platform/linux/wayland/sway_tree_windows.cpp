@@ -24,6 +24,13 @@ std::optional<std::int64_t> numberField(const json& node, const char* key) {
     return found->get<std::int64_t>();
 }
 
+// A node's list of child nodes, without copying it.
+const json& children(const json& node, const char* key) {
+    static const json none = json::array();
+    const auto found = node.find(key);
+    return found != node.end() && found->is_array() ? *found : none;
+}
+
 Rect rectField(const json& node, const char* key) {
     const json& r = node.value(key, json::object());
     return Rect{r.value("x", 0.0), r.value("y", 0.0), r.value("width", 0.0), r.value("height", 0.0)};
@@ -54,13 +61,13 @@ public:
 
     void output(const json& node) {
         const std::optional<std::string> shown = textField(node, "current_workspace");
-        for (const json& workspace : node.value("nodes", json::array())) {
+        for (const json& workspace : children(node, "nodes")) {
             const bool scratchpad = textField(workspace, "name") == "__i3_scratch";
             const bool onScreen = !scratchpad && shown && textField(workspace, "name") == shown;
             auto& list = scratchpad ? scratchpad_ : onScreen ? shown_ : hidden_;
-            const json floating = workspace.value("floating_nodes", json::array());
+            const json& floating = children(workspace, "floating_nodes");
             for (auto it = floating.rbegin(); it != floating.rend(); ++it) containers(*it, onScreen, list);
-            for (const json& child : workspace.value("nodes", json::array())) containers(child, onScreen, list);
+            for (const json& child : children(workspace, "nodes")) containers(child, onScreen, list);
         }
     }
 
@@ -75,8 +82,8 @@ private:
         if (node.contains("pid") && (node.contains("app_id") || node.contains("window_properties"))) {
             list.push_back(window(node, onScreen));
         }
-        for (const json& child : node.value("floating_nodes", json::array())) containers(child, onScreen, list);
-        for (const json& child : node.value("nodes", json::array())) containers(child, onScreen, list);
+        for (const json& child : children(node, "floating_nodes")) containers(child, onScreen, list);
+        for (const json& child : children(node, "nodes")) containers(child, onScreen, list);
     }
 
     ShareableWindow window(const json& node, bool onScreen) {
@@ -122,7 +129,7 @@ std::optional<std::vector<ShareableWindow>> windowsFromSwayTree(std::string_view
     const json tree = json::parse(text, nullptr, false);
     if (!tree.is_object() || tree.value("type", "") != "root") return std::nullopt;
     TreeReader reader(commandName);
-    for (const json& output : tree.value("nodes", json::array())) reader.output(output);
+    for (const json& output : children(tree, "nodes")) reader.output(output);
     return std::move(reader).frontToBack();
 }
 

@@ -6,22 +6,22 @@
 
 namespace kelvane::platform::wayland {
 
-namespace {
-
-struct BoundOutput {
+struct BoundOutputs::Bound {
     OutputInfo info;
     wl_output* output = nullptr;
     zxdg_output_v1* logical = nullptr;
     bool releasable = false;  // version 3 added the release request
 
-    ~BoundOutput() {
+    ~Bound() {
         if (logical != nullptr) zxdg_output_v1_destroy(logical);
         if (output != nullptr && releasable) wl_output_release(output);
         if (output != nullptr && !releasable) wl_output_destroy(output);
     }
 };
 
-OutputInfo& infoOf(void* data) { return static_cast<BoundOutput*>(data)->info; }
+namespace {
+
+OutputInfo& infoOf(void* data) { return *static_cast<OutputInfo*>(data); }
 
 void outputGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t, std::int32_t,
                     const char*, const char*, std::int32_t transform) {
@@ -65,23 +65,22 @@ bool turnedSideways(std::int32_t transform) {
 
 }  // namespace
 
-std::vector<OutputInfo> readOutputs(const WaylandConnection& connection) {
+BoundOutputs::BoundOutputs(const WaylandConnection& connection) {
     zxdg_output_manager_v1* manager = nullptr;
     if (const WaylandGlobal* global = connection.find(zxdg_output_manager_v1_interface.name)) {
         manager = static_cast<zxdg_output_manager_v1*>(connection.bind(*global, &zxdg_output_manager_v1_interface, 3));
     }
-    std::vector<std::unique_ptr<BoundOutput>> bound;
     for (const WaylandGlobal& global : connection.globals()) {
         if (global.interface != wl_output_interface.name) continue;
-        auto& entry = *bound.emplace_back(std::make_unique<BoundOutput>());
+        Bound& entry = *bound_.emplace_back(std::make_unique<Bound>());
         entry.info.globalName = global.name;
         entry.releasable = global.version >= 3;
         // Version 4 adds the name.
         entry.output = static_cast<wl_output*>(connection.bind(global, &wl_output_interface, 4));
-        wl_output_add_listener(entry.output, &kOutputListener, &entry);
+        wl_output_add_listener(entry.output, &kOutputListener, &entry.info);
         if (manager != nullptr) {
             entry.logical = zxdg_output_manager_v1_get_xdg_output(manager, entry.output);
-            zxdg_output_v1_add_listener(entry.logical, &kLogicalListener, &entry);
+            zxdg_output_v1_add_listener(entry.logical, &kLogicalListener, &entry.info);
         }
     }
     try {
@@ -91,9 +90,16 @@ std::vector<OutputInfo> readOutputs(const WaylandConnection& connection) {
         throw;
     }
     if (manager != nullptr) zxdg_output_manager_v1_destroy(manager);
-    std::vector<OutputInfo> outputs;
-    for (const auto& entry : bound) outputs.push_back(entry->info);
-    return outputs;
+    for (const auto& entry : bound_) infos_.push_back(entry->info);
+}
+
+BoundOutputs::~BoundOutputs() = default;
+
+std::optional<std::size_t> BoundOutputs::indexOf(const wl_output* output) const {
+    for (std::size_t i = 0; i < bound_.size(); ++i) {
+        if (bound_[i]->output == output) return i;
+    }
+    return std::nullopt;
 }
 
 std::uint32_t displayIDOf(const OutputInfo& output) {

@@ -2,6 +2,7 @@
 // The compositor's outputs (wl_output, with xdg-output's logical layout where offered)
 // and how they become shareable displays.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,8 +27,25 @@ struct OutputInfo {
     std::optional<std::int32_t> logicalX, logicalY, logicalWidth, logicalHeight;
 };
 
-// Reads every output the compositor announced, in announcement order.
-std::vector<OutputInfo> readOutputs(const WaylandConnection& connection);
+// Every output the compositor announced, in announcement order, bound for as long as
+// this lives so that other protocols can name them.
+class BoundOutputs {
+public:
+    // Binds and reads them all; throws WaylandError when the compositor does not answer.
+    explicit BoundOutputs(const WaylandConnection& connection);
+    ~BoundOutputs();
+    BoundOutputs(const BoundOutputs&) = delete;
+    BoundOutputs& operator=(const BoundOutputs&) = delete;
+
+    const std::vector<OutputInfo>& infos() const { return infos_; }
+    // Position in infos() of one of these outputs; none for any other object.
+    std::optional<std::size_t> indexOf(const wl_output* output) const;
+
+private:
+    struct Bound;
+    std::vector<std::unique_ptr<Bound>> bound_;
+    std::vector<OutputInfo> infos_;
+};
 
 // A display's id: the same for an output of the same name every time it is asked, in
 // this process or another (a hash of the name); the output's global name when it has

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/linux/wayland/foreign_toplevels.h"
 #include "platform/linux/wayland/sway_ipc.h"
 #include "platform/linux/wayland/sway_tree_windows.h"
 #include "platform/linux/wayland/wayland_connection.h"
@@ -27,10 +28,13 @@ std::vector<ShareableWindow> xwaylandWindows(bool excludingDesktopWindows, bool 
     return windows;
 }
 
-std::vector<ShareableWindow> compositorWindows(bool excludingDesktopWindows, bool onScreenWindowsOnly) {
+std::vector<ShareableWindow> compositorWindows(const WaylandConnection& connection, const BoundOutputs& outputs,
+                                               const std::vector<ShareableDisplay>& displays,
+                                               bool excludingDesktopWindows, bool onScreenWindowsOnly) {
     if (const auto tree = askSway(SwayRequest::getTree)) {
         if (auto windows = windowsFromSwayTree(*tree, x11::procCommandName)) return std::move(*windows);
     }
+    if (const auto toplevels = readToplevels(connection, outputs)) return windowsFromToplevels(*toplevels, displays);
     return xwaylandWindows(excludingDesktopWindows, onScreenWindowsOnly);
 }
 
@@ -51,9 +55,11 @@ private:
     static ShareableContentSnapshot snapshot(bool excludingDesktopWindows, bool onScreenWindowsOnly) {
         const WaylandConnection connection;
         ShareableContentSnapshot snapshot;
-        snapshot.displays = displaysFromOutputs(readOutputs(connection));
+        const BoundOutputs outputs(connection);
+        snapshot.displays = displaysFromOutputs(outputs.infos());
         if (!snapshot.displays.empty()) snapshot.mainDisplayID = snapshot.displays.front().displayID;
-        snapshot.windows = compositorWindows(excludingDesktopWindows, onScreenWindowsOnly);
+        snapshot.windows =
+            compositorWindows(connection, outputs, snapshot.displays, excludingDesktopWindows, onScreenWindowsOnly);
         if (onScreenWindowsOnly) {
             std::erase_if(snapshot.windows, [](const ShareableWindow& window) { return !window.isOnScreen; });
         }
