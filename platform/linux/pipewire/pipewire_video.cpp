@@ -178,6 +178,10 @@ void PipeWireVideo::process() {
     }
     if (!newest) return;
     const spa_buffer* buffer = newest->buffer;
+    if (buffer->n_datas == 0) {
+        pw_stream_queue_buffer(stream_, newest);
+        return;
+    }
     const spa_data& data = buffer->datas[0];
     const bool mapped = (data.type == SPA_DATA_MemFd || data.type == SPA_DATA_MemPtr) && data.data && data.chunk;
     if (mapped && width_ > 0 && height_ > 0 && !(data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED)) {
