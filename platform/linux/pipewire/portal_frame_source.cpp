@@ -4,7 +4,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cmath>
 
 #include "platform/capture_stream.h"
 #include "platform/linux/pipewire/content_snapshot.h"
@@ -128,15 +127,8 @@ bool PortalFrameSource::followWindow(bool atOnce) {
 PixelRect PortalFrameSource::areaInPicture() const {
     std::lock_guard lock(mutex_);
     if (!windowID_) return pictureBounds_;
-    if (!windowFrame_ || width(display_.frame) <= 0 || height(display_.frame) <= 0) return {};
-    // The stream may be in pixels where the frames are in points.
-    const double xScale = pictureBounds_.width / width(display_.frame);
-    const double yScale = pictureBounds_.height / height(display_.frame);
-    const auto pixel = [](double value) { return static_cast<int>(std::lround(value)); };
-    const PixelRect window{pixel((minX(*windowFrame_) - minX(display_.frame)) * xScale),
-                           pixel((minY(*windowFrame_) - minY(display_.frame)) * yScale),
-                           pixel(width(*windowFrame_) * xScale), pixel(height(*windowFrame_) * yScale)};
-    return intersection(window, pictureBounds_);
+    if (!windowFrame_) return {};
+    return windowAreaInPicture(display_.frame, *windowFrame_, pictureBounds_);
 }
 
 bool PortalFrameSource::waitForChange(std::chrono::steady_clock::time_point deadline, int wakeFd) {

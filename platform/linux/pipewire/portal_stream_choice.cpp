@@ -26,4 +26,15 @@ std::optional<PortalStream> streamShowing(const ShareableDisplay& display, const
     return std::nullopt;
 }
 
+PixelRect windowAreaInPicture(const Rect& displayFrame, const Rect& windowFrame, const PixelRect& picture) {
+    if (!(width(displayFrame) > 0) || !(height(displayFrame) > 0)) return {};
+    const double xScale = picture.width / width(displayFrame);
+    const double yScale = picture.height / height(displayFrame);
+    const auto pixel = [](double value) { return static_cast<int>(std::lround(value)); };
+    const PixelRect window{pixel((minX(windowFrame) - minX(displayFrame)) * xScale),
+                           pixel((minY(windowFrame) - minY(displayFrame)) * yScale),
+                           pixel(width(windowFrame) * xScale), pixel(height(windowFrame) * yScale)};
+    return intersection(window, picture);
+}
+
 }  // namespace kelvane::platform::pipewire

@@ -141,6 +141,26 @@ TEST(PortalStreamChoice, MatchesByPositionAndSizeInPointsOrPixels) {
     }
 }
 
+TEST(PortalStreamChoice, AWindowIsCutFromItsDisplaysPictureInThePicturesOwnPixels) {
+    const Rect display{1920, 0, 1280, 1024};
+    const struct {
+        Rect window;
+        PixelRect picture;
+        PixelRect area;
+    } cases[] = {
+        {{2000, 100, 400, 300}, {0, 0, 1280, 1024}, {80, 100, 400, 300}},
+        // A picture twice the display's size in points (a scale-2 output).
+        {{2000, 100, 400, 300}, {0, 0, 2560, 2048}, {160, 200, 800, 600}},
+        // Partly off the display, wholly on another one, or the picture not there yet.
+        {{3100, 1000, 400, 300}, {0, 0, 1280, 1024}, {1180, 1000, 100, 24}},
+        {{100, 100, 400, 300}, {0, 0, 1280, 1024}, {}},
+        {{2000, 100, 400, 300}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(windowAreaInPicture(display, c.window, c.picture), c.area) << c.window.x << "," << c.window.y;
+    }
+}
+
 TEST(RestoreTokens, OnePerDisplayUnderTheStateFolderPrivateAndForgettable) {
     const std::filesystem::path state = std::filesystem::temp_directory_path() / ("kelvane-tokens-" + std::to_string(getpid()));
     setenv("XDG_STATE_HOME", state.c_str(), 1);
