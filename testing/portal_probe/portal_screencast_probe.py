@@ -83,7 +83,8 @@ def read_frames(node, fd, count, timeout_seconds):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--frames", type=int, default=0)
-    parser.add_argument("--timeout", type=float, default=10)
+    # Generous: the first GStreamer run on a machine scans its plugins first.
+    parser.add_argument("--timeout", type=float, default=30)
     options = parser.parse_args()
     try:
         # The portal closes the session when this connection goes: keep it to the end.

@@ -62,10 +62,10 @@ std::optional<std::string> askSway(SwayRequest request, std::chrono::millisecond
     if (path == nullptr || *path == '\0' || std::strlen(path) >= sizeof address.sun_path) return std::nullopt;
     std::strcpy(address.sun_path, path);
 
-    const Socket socket_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (socket_.fd() < 0) return std::nullopt;
+    const Socket connection(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (connection.fd() < 0) return std::nullopt;
     // A local socket connects at once or not at all.
-    if (connect(socket_.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return std::nullopt;
+    if (connect(connection.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return std::nullopt;
 
     const auto deadline = std::chrono::steady_clock::now() + limit;
     char header[kHeaderSize];
@@ -74,9 +74,9 @@ std::optional<std::string> askSway(SwayRequest request, std::chrono::millisecond
     const auto type = static_cast<std::uint32_t>(request);
     std::memcpy(header + kMagic.size(), &noPayload, 4);
     std::memcpy(header + kMagic.size() + 4, &type, 4);
-    if (!transfer(socket_.fd(), header, kHeaderSize, true, deadline)) return std::nullopt;
+    if (!transfer(connection.fd(), header, kHeaderSize, true, deadline)) return std::nullopt;
 
-    if (!transfer(socket_.fd(), header, kHeaderSize, false, deadline)) return std::nullopt;
+    if (!transfer(connection.fd(), header, kHeaderSize, false, deadline)) return std::nullopt;
     std::uint32_t length = 0;
     std::uint32_t replyType = 0;
     std::memcpy(&length, header + kMagic.size(), 4);
@@ -85,7 +85,7 @@ std::optional<std::string> askSway(SwayRequest request, std::chrono::millisecond
         return std::nullopt;
     }
     std::string payload(length, '\0');
-    if (!transfer(socket_.fd(), payload.data(), length, false, deadline)) return std::nullopt;
+    if (!transfer(connection.fd(), payload.data(), length, false, deadline)) return std::nullopt;
     return payload;
 }
 

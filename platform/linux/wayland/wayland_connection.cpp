@@ -19,6 +19,7 @@ std::string displayNameFromEnvironment() {
 }
 
 void callbackDone(void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }
+const wl_callback_listener kSyncListener = {callbackDone};
 
 // Waits for `events` on the connection until the deadline; false when it passed.
 bool waitFor(wl_display* display, short events, std::chrono::steady_clock::time_point deadline) {
@@ -29,7 +30,6 @@ bool waitFor(wl_display* display, short events, std::chrono::steady_clock::time_
     } while (ready < 0 && errno == EINTR);
     return ready > 0;
 }
-const wl_callback_listener kSyncListener = {callbackDone};
 
 }  // namespace
 
