@@ -1,9 +1,10 @@
-# kelvane_add_test(NAME <name> LABEL unit|desktop SOURCES ... [LIBS ...] [TIMEOUT s])
+# kelvane_add_test(NAME <name> LABEL unit|desktop [WAYLAND] SOURCES ... [LIBS ...] [TIMEOUT s])
 # Builds one GoogleTest executable and registers its cases with CTest under the label.
 # Desktop tests run inside scripts/with-desktop, so they get a throwaway X, Pulse and
-# D-Bus of their own; they are left out of sanitizer builds.
+# D-Bus of their own (with WAYLAND, the headless Wayland session instead of X); they
+# are left out of sanitizer builds.
 function(kelvane_add_test)
-  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WAYLAND" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -20,7 +21,14 @@ function(kelvane_add_test)
     KELVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   if(T_LABEL STREQUAL "desktop")
     # The whole executable runs inside one throwaway desktop; its cases share it.
-    add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-desktop $<TARGET_FILE:${T_NAME}>)
+    if(T_WAYLAND)
+      add_dependencies(${T_NAME} kelvane_screencopy_dmabuf_hint)
+      add_test(NAME ${T_NAME} COMMAND env
+        KELVANE_SCREENCOPY_DMABUF_HINT=$<TARGET_FILE:kelvane_screencopy_dmabuf_hint>
+        ${PROJECT_SOURCE_DIR}/scripts/with-desktop --wayland $<TARGET_FILE:${T_NAME}>)
+    else()
+      add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-desktop $<TARGET_FILE:${T_NAME}>)
+    endif()
     set_tests_properties(${T_NAME} PROPERTIES LABELS desktop TIMEOUT ${T_TIMEOUT})
   else()
     gtest_discover_tests(${T_NAME}

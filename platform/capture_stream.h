@@ -74,6 +74,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The description a start completes with when the user declined to let the screen be
+// recorded (closed the system's screen chooser): the recorder treats it as having no
+// screen access.
+inline constexpr const char* screenSharingDeclinedDescription = "The user declined to share the screen";
+
 // Nothing on success, else the error's description.
 using StreamCompletion = std::function<void(std::optional<std::string> error)>;
 

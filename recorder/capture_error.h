@@ -18,6 +18,13 @@ private:
     int code_;
 };
 
+// The user declined to let the screen be recorded when the recording started; answered
+// like missing screen access.
+class ScreenAccessDeclined : public std::runtime_error {
+public:
+    ScreenAccessDeclined() : std::runtime_error("Screen access declined") {}
+};
+
 namespace capture_errors {
 inline CaptureError alreadyRecording() { return {1, "Recording is already in progress"}; }
 inline CaptureError invalidJsonInput() { return {2, "Invalid JSON input"}; }

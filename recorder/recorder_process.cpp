@@ -106,7 +106,8 @@ int runRecorder(int argc, char** argv, RecorderPlatform platform, int inputFd) {
     service.start(configJSON);
     std::thread(readCommands, std::ref(service), inputFd).detach();
     service.waitUntilFinished();
-    return 0;
+    // Declining when the system asks at the start is the same refusal as having no access.
+    return service.screenAccessDeclined() ? 1 : 0;
 }
 
 }  // namespace kelvane::recorder

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "common/line_output.h"
+#include "recorder/capture_error.h"
 
 namespace kelvane::recorder {
 namespace {
@@ -14,6 +15,16 @@ std::string describe(const std::exception_ptr& failure) {
         return error.what();
     } catch (...) {
         return "Unknown error";
+    }
+}
+
+bool declinedScreenAccess(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ScreenAccessDeclined&) {
+        return true;
+    } catch (...) {
+        return false;
     }
 }
 
@@ -39,7 +50,12 @@ void RecorderService::start(std::string configJSON) {
             }
             if (stopNow) submitStop();
             if (!failure) return;
-            common::writeErrorLine("Error starting capture: " + describe(failure));
+            if (declinedScreenAccess(failure)) {
+                screenAccessDeclined_ = true;
+                common::writeErrorLine("SCREEN_RECORDING_PERMISSION_DENIED");
+            } else {
+                common::writeErrorLine("Error starting capture: " + describe(failure));
+            }
             completionGroup_.leave();
         });
     });

@@ -27,6 +27,8 @@ public:
     // that arrives while the start is still under way stops the recording once it runs.
     void stopOnSignal();
     void waitUntilFinished();
+    // Whether the start failed because the user declined to let the screen be recorded.
+    bool screenAccessDeclined() const { return screenAccessDeclined_.load(); }
 
     ScreenCaptureRecorder& recorder() { return *recorder_; }
     common::DispatchGroup& completionGroup() { return completionGroup_; }
@@ -39,6 +41,7 @@ private:
     common::DispatchGroup completionGroup_;
     enum class StopSource { none, line, signal };
     std::atomic<StopSource> firstStop_{StopSource::none};
+    std::atomic<bool> screenAccessDeclined_{false};
     std::mutex startMutex_;
     bool startPending_ = false;
     bool stopAfterStart_ = false;

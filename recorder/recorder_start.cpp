@@ -153,6 +153,7 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
 
     const auto captureError = co_await awaitCompletion<std::optional<std::string>>(
         [&stream](auto done) { stream->startCapture(std::move(done)); });
+    if (captureError == platform::screenSharingDeclinedDescription) throw ScreenAccessDeclined();
     if (captureError) throw std::runtime_error(*captureError);
 
     WriterPtr assetWriter;

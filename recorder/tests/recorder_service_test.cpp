@@ -24,6 +24,30 @@ TEST(RecorderService, ASignalDuringTheStartStopsTheRecordingOnceItRuns) {
     EXPECT_EQ(h.writers->writer("/out/early.mp4")->status(), platform::MediaWriterStatus::completed);
 }
 
+TEST(RecorderService, DecliningTheScreenAtTheStartIsTheScreenAccessRefusalAndOtherStartErrorsAreNot) {
+    const struct {
+        std::string startError;
+        std::string line;
+        bool declined;
+    } cases[] = {
+        {platform::screenSharingDeclinedDescription, "SCREEN_RECORDING_PERMISSION_DENIED\n", true},
+        {"The desktop portal's screen cast (Start) failed (response 2)",
+         "Error starting capture: The desktop portal's screen cast (Start) failed (response 2)\n", false},
+    };
+    for (const auto& c : cases) {
+        RecorderHarness h;
+        h.streams->nextStartError = c.startError;
+        CapturedOutput output;
+        RecorderService service(h.platform(), h.pool().get_executor());
+        service.start(R"({"outputPath":"/out/declined.mp4"})");
+        ASSERT_TRUE(service.completionGroup().waitFor(std::chrono::seconds(10)));
+        EXPECT_EQ(output.err(), c.line);
+        EXPECT_EQ(output.out(), "");
+        EXPECT_EQ(service.screenAccessDeclined(), c.declined);
+        EXPECT_FALSE(service.recorder().state().isRecording);
+    }
+}
+
 TEST(RecorderService, AStopLineDuringTheStartIsRefusedAndEndsTheWait) {
     RecorderHarness h;
     h.streams->holdStarts = true;

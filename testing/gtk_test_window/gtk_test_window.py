@@ -3,8 +3,9 @@
 
 Usage: gtk_test_window.py [TITLE]
 Once the window is shown and laid out it prints one JSON line: the pid, the X window
-id ("xid") and the screen rectangle of each widget ({"x", "y", "width", "height"},
-root coordinates).
+id ("xid", null on Wayland) and the screen rectangle of each widget ({"x", "y",
+"width", "height"}, root coordinates; on Wayland, where a client cannot know where its
+window is, relative to the window).
 Then it obeys lines on standard input:
   focus <name>   gives keyboard focus to that widget ("none" clears it)
   quit           ends the program
@@ -85,7 +86,9 @@ def handle_rect(window, paned):
 def report_layout(window, widgets):
     layout = {name: screen_rect(window, widget) for name, widget in widgets.items()}
     layout["splitterHandle"] = handle_rect(window, widgets["splitter"])
-    print(json.dumps({"pid": os.getpid(), "xid": window.get_window().get_xid(), "widgets": layout}), flush=True)
+    surface = window.get_window()
+    xid = surface.get_xid() if isinstance(surface, GdkX11.X11Window) else None
+    print(json.dumps({"pid": os.getpid(), "xid": xid, "widgets": layout}), flush=True)
 
 
 def on_command(source, condition, window, widgets):

@@ -1,13 +1,33 @@
-// Capture streams on this system: X11 for the picture, Pulse for the sound. The
+// Capture streams on X11: pictures read from the X server, Pulse for the sound. The
 // microphone can be captured whenever a Pulse server answers.
 #include <type_traits>
 #include <variant>
 
+#include "platform/linux/capture/paced_capture_stream.h"
 #include "platform/linux/pulse/pulse_server_watch.h"
-#include "platform/linux/x11/x11_capture_stream.h"
+#include "platform/linux/x11/x11_capture_streams.h"
+#include "platform/linux/x11/x_image_grabber.h"
 
-namespace kelvane::platform {
+namespace kelvane::platform::x11 {
 namespace {
+
+// X pictures are read when asked, so the time a picture shows is the time it was read.
+class XFrameSource final : public capture::FrameSource {
+public:
+    explicit XFrameSource(CaptureSource source) : grabber_(source) {}
+
+    bool waitForChange(std::chrono::steady_clock::time_point deadline, int wakeFd) override {
+        return grabber_.waitForDamage(deadline, wakeFd);
+    }
+    std::optional<capture::SourceFrame> grab(bool whole) override {
+        auto image = grabber_.grab(whole);
+        if (!image) return std::nullopt;
+        return capture::SourceFrame{*image, std::nullopt};
+    }
+
+private:
+    XImageGrabber grabber_;
+};
 
 class X11CaptureStreams final : public CaptureStreams {
 public:
@@ -15,21 +35,22 @@ public:
 
     std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter, const StreamConfiguration& configuration,
                                               std::weak_ptr<CaptureStreamDelegate> delegate) override {
-        const x11::CaptureSource source = std::visit(
-            [](const auto& content) -> x11::CaptureSource {
+        const CaptureSource source = std::visit(
+            [](const auto& content) -> CaptureSource {
                 if constexpr (std::is_same_v<std::decay_t<decltype(content)>, WindowContentFilter>) {
-                    return x11::WindowSource{static_cast<xcb_window_t>(content.window.windowID)};
+                    return WindowSource{static_cast<xcb_window_t>(content.window.windowID)};
                 } else {
-                    return x11::DisplayArea{content.display.frame};
+                    return DisplayArea{content.display.frame};
                 }
             },
             filter);
-        return std::make_unique<x11::X11CaptureStream>(source, configuration, std::move(delegate));
+        return std::make_unique<capture::PacedCaptureStream>(
+            [source] { return std::make_unique<XFrameSource>(source); }, configuration, std::move(delegate));
     }
 };
 
 }  // namespace
 
-std::unique_ptr<CaptureStreams> makeCaptureStreams() { return std::make_unique<X11CaptureStreams>(); }
+std::unique_ptr<CaptureStreams> makeX11CaptureStreams() { return std::make_unique<X11CaptureStreams>(); }
 
-}  // namespace kelvane::platform
+}  // namespace kelvane::platform::x11

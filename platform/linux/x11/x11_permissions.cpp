@@ -1,16 +1,16 @@
 // X11 has no screen-capture permission: capture is possible exactly when a display server
 // is reachable. Nothing below the sound server guards the microphone.
 #include "platform/linux/x11/x_connection.h"
-#include "platform/permissions.h"
+#include "platform/linux/x11/x11_permissions.h"
 
-namespace kelvane::platform {
+namespace kelvane::platform::x11 {
 namespace {
 
 bool displayReachable() {
     try {
-        x11::XConnection connection;
+        XConnection connection;
         return true;
-    } catch (const x11::XConnectionError&) {
+    } catch (const XConnectionError&) {
         return false;
     }
 }
@@ -25,6 +25,6 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Permissions> makePermissions() { return std::make_unique<X11Permissions>(); }
+std::unique_ptr<Permissions> makeX11Permissions() { return std::make_unique<X11Permissions>(); }
 
-}  // namespace kelvane::platform
+}  // namespace kelvane::platform::x11

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/linux/x11/window_properties.h"
+#include "platform/linux/x11/x11_shareable_content.h"
 #include "platform/linux/x11/x_connection.h"
-#include "platform/shareable_content.h"
 
 namespace kelvane::platform {
 
@@ -362,6 +362,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ShareableContent> makeShareableContent() { return std::make_unique<X11ShareableContent>(); }
+std::unique_ptr<ShareableContent> x11::makeX11ShareableContent() { return std::make_unique<X11ShareableContent>(); }
 
 }  // namespace kelvane::platform

@@ -1,4 +1,4 @@
-#include "platform/linux/x11/x11_capture_stream.h"
+#include "platform/linux/capture/paced_capture_stream.h"
 
 #include <sys/eventfd.h>
 #include <time.h>
@@ -8,8 +8,10 @@
 
 #include "platform/linux/x11/poll_until.h"
 
-namespace kelvane::platform::x11 {
+namespace kelvane::platform::capture {
 namespace {
+
+using x11::pollUntil;
 
 constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
 // An unchanged picture is still delivered complete now and then: often during the first
@@ -41,32 +43,32 @@ SampleBuffer screenSample(VideoFrame frame, FrameStatus status, std::int64_t cap
 
 }  // namespace
 
-X11CaptureStream::X11CaptureStream(CaptureSource source, StreamConfiguration configuration,
+PacedCaptureStream::PacedCaptureStream(FrameSourceOpener openSource, StreamConfiguration configuration,
                                    std::weak_ptr<CaptureStreamDelegate> delegate)
-    : source_(source), configuration_(std::move(configuration)), delegate_(std::move(delegate)) {
+    : openSource_(std::move(openSource)), configuration_(std::move(configuration)), delegate_(std::move(delegate)) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) throw CaptureStreamError("Cannot make the capture's wake-up channel");
 }
 
-X11CaptureStream::~X11CaptureStream() {
+PacedCaptureStream::~PacedCaptureStream() {
     stopAll();
     close(wakeFd_);
 }
 
-void X11CaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
+void PacedCaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
                                        SampleHandlerQueue queue) {
     if (!queue) throw CaptureStreamError("A stream output needs a queue to deliver its samples on");
     outputs_[type] = Output{std::move(output), std::move(queue)};
 }
 
-void X11CaptureStream::startCapture(StreamCompletion completion) {
+void PacedCaptureStream::startCapture(StreamCompletion completion) {
     if (videoThread_.joinable()) {
         completion(std::string("The capture is already running"));
         return;
     }
-    std::unique_ptr<XImageGrabber> grabber;
+    std::unique_ptr<FrameSource> source;
     try {
-        grabber = std::make_unique<XImageGrabber>(source_);
+        source = openSource_();
     } catch (const std::exception& error) {
         completion(std::string(error.what()));
         return;
@@ -85,11 +87,11 @@ void X11CaptureStream::startCapture(StreamCompletion completion) {
     }
     videoRunning_ = true;
     firstFrameDelivered_ = false;
-    videoThread_ = std::thread(&X11CaptureStream::runVideo, this, std::move(grabber));
+    videoThread_ = std::thread(&PacedCaptureStream::runVideo, this, std::move(source));
     completion(std::nullopt);
 }
 
-std::optional<std::string> X11CaptureStream::startAudio() {
+std::optional<std::string> PacedCaptureStream::startAudio() {
     const bool wantsSystemAudio = configuration_.capturesAudio && outputs_.contains(StreamOutputType::audio);
     const bool wantsMicrophone = configuration_.capturesAudio && configuration_.captureMicrophone &&
                                  outputs_.contains(StreamOutputType::microphone);
@@ -118,12 +120,12 @@ std::optional<std::string> X11CaptureStream::startAudio() {
     return std::nullopt;
 }
 
-void X11CaptureStream::stopCapture(StreamCompletion completion) {
+void PacedCaptureStream::stopCapture(StreamCompletion completion) {
     stopAll();
     completion(std::nullopt);
 }
 
-void X11CaptureStream::stopAll() {
+void PacedCaptureStream::stopAll() {
     videoRunning_ = false;
     const std::uint64_t wake = 1;
     if (write(wakeFd_, &wake, sizeof wake) < 0) {
@@ -137,17 +139,17 @@ void X11CaptureStream::stopAll() {
     delivery_->open = false;
 }
 
-void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
-    FrameFitter fitter(static_cast<int>(configuration_.width), static_cast<int>(configuration_.height));
+void PacedCaptureStream::runVideo(std::unique_ptr<FrameSource> source) {
+    x11::FrameFitter fitter(static_cast<int>(configuration_.width), static_cast<int>(configuration_.height));
     startedNs_ = monotonicNs();
-    CapturePacing pacing(frameInterval(configuration_.minimumFrameInterval), PacingClock::now());
+    x11::CapturePacing pacing(frameInterval(configuration_.minimumFrameInterval), PacingClock::now());
     bool changePending = false;
     try {
         while (sleepUntil(pacing.notBefore())) {
-            const bool changed = changePending || grabber->waitForDamage(pacing.tickEnd(), wakeFd_);
+            const bool changed = changePending || source->waitForChange(pacing.tickEnd(), wakeFd_);
             if (!videoRunning_) break;
             const auto began = PacingClock::now();
-            const CaptureOutcome outcome = captureFrame(*grabber, fitter, changed);
+            const CaptureOutcome outcome = captureFrame(*source, fitter, changed);
             changePending = outcome == CaptureOutcome::deferred && changed;
             if (outcome == CaptureOutcome::idle) {
                 pacing.ticked(began);
@@ -156,13 +158,13 @@ void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
             }
         }
     } catch (const std::exception& error) {
-        // The X connection is gone (or capture cannot go on): said once, and the stream
+        // The source's server is gone (or capture cannot go on): said once, and the stream
         // delivers no more frames.
         reportError(error.what());
     }
 }
 
-bool X11CaptureStream::sleepUntil(PacingClock::time_point deadline) const {
+bool PacedCaptureStream::sleepUntil(PacingClock::time_point deadline) const {
     for (;;) {
         if (!videoRunning_) return false;
         if (PacingClock::now() >= deadline) return true;
@@ -171,8 +173,8 @@ bool X11CaptureStream::sleepUntil(PacingClock::time_point deadline) const {
     }
 }
 
-X11CaptureStream::CaptureOutcome X11CaptureStream::captureFrame(XImageGrabber& grabber, FrameFitter& fitter,
-                                                                 bool changed) {
+PacedCaptureStream::CaptureOutcome PacedCaptureStream::captureFrame(FrameSource& source, x11::FrameFitter& fitter,
+                                                                   bool changed) {
     // Every frame handed out is still with the consumer: skip this one rather than wait,
     // and keep the change for the next capture.
     if (delivery_->framesInFlight.load() >= std::max(configuration_.queueDepth, 1)) return CaptureOutcome::deferred;
@@ -182,22 +184,32 @@ X11CaptureStream::CaptureOutcome X11CaptureStream::captureFrame(XImageGrabber& g
     const bool refresh = !firstFrameDelivered_ || capturedNs - lastCompleteNs_ >= refreshNs;
     if (!changed && !refresh) {
         // Nothing new to show: an idle frame carries no image.
-        deliver(StreamOutputType::screen,
-                screenSample(VideoFrame{}, FrameStatus::idle, capturedNs, configuration_.minimumFrameInterval));
+        deliver(StreamOutputType::screen, screenSample(VideoFrame{}, FrameStatus::idle, screenStamp(capturedNs),
+                                                       configuration_.minimumFrameInterval));
         return CaptureOutcome::idle;
     }
-    const auto image = grabber.grab(!changed);
+    const auto frame = source.grab(!changed);
     // A window that cannot be read now (unmapped, closed) gives no frame at all; the
     // recorder's window check decides whether the recording goes on.
-    if (!image) return CaptureOutcome::captured;
-    deliver(StreamOutputType::screen,
-            screenSample(fitter.fit(*image), FrameStatus::complete, capturedNs, configuration_.minimumFrameInterval));
+    if (!frame) return CaptureOutcome::captured;
+    // A picture read again unchanged is stamped now: its own time lies in the past, at or
+    // before frames already delivered.
+    const std::int64_t presentedNs = changed ? frame->presentedNs.value_or(capturedNs) : capturedNs;
+    deliver(StreamOutputType::screen, screenSample(fitter.fit(frame->image), FrameStatus::complete,
+                                                   screenStamp(presentedNs), configuration_.minimumFrameInterval));
     firstFrameDelivered_ = true;
     lastCompleteNs_ = capturedNs;
     return CaptureOutcome::captured;
 }
 
-void X11CaptureStream::deliver(StreamOutputType type, SampleBuffer buffer) {
+std::int64_t PacedCaptureStream::screenStamp(std::int64_t ns) {
+    // A source's own time (when the picture was shown) may lie before the idle tick
+    // already delivered; frames keep their delivery order.
+    lastScreenNs_ = std::max(ns, lastScreenNs_ + 1);
+    return lastScreenNs_;
+}
+
+void PacedCaptureStream::deliver(StreamOutputType type, SampleBuffer buffer) {
     const auto output = outputs_.find(type);
     if (output == outputs_.end()) return;
     const bool isScreen = type == StreamOutputType::screen;
@@ -214,8 +226,8 @@ void X11CaptureStream::deliver(StreamOutputType type, SampleBuffer buffer) {
     });
 }
 
-void X11CaptureStream::reportError(const std::string& description) {
+void PacedCaptureStream::reportError(const std::string& description) {
     if (auto delegate = delegate_.lock()) delegate->didStopWithError(description);
 }
 
-}  // namespace kelvane::platform::x11
+}  // namespace kelvane::platform::capture

@@ -1,8 +1,9 @@
 #pragma once
-// The capture stream on X11 with Pulse audio: screen frames of one display area or one
-// window, paced on absolute monotonic deadlines, plus the default sink's monitor as
-// system audio and a Pulse source as the microphone.
+// A capture stream of screen frames from a frame source, paced on absolute monotonic
+// deadlines, plus Pulse audio: the default sink's monitor as system audio and a Pulse
+// source as the microphone.
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,16 +13,22 @@
 #include "platform/capture_stream.h"
 #include "platform/linux/pulse/pulse_sample_source.h"
 #include "platform/linux/pulse/pulse_server_watch.h"
+#include "platform/linux/capture/frame_source.h"
 #include "platform/linux/x11/capture_pacing.h"
-#include "platform/linux/x11/x_image_grabber.h"
 
-namespace kelvane::platform::x11 {
+namespace kelvane::platform::capture {
 
-class X11CaptureStream final : public CaptureStream {
+using x11::PacingClock;
+
+// Opens the frame source when the capture starts; throws with a description of why it
+// cannot (CaptureStreamError, or any exception).
+using FrameSourceOpener = std::function<std::unique_ptr<FrameSource>()>;
+
+class PacedCaptureStream final : public CaptureStream {
 public:
-    X11CaptureStream(CaptureSource source, StreamConfiguration configuration,
-                     std::weak_ptr<CaptureStreamDelegate> delegate);
-    ~X11CaptureStream() override;
+    PacedCaptureStream(FrameSourceOpener openSource, StreamConfiguration configuration,
+                       std::weak_ptr<CaptureStreamDelegate> delegate);
+    ~PacedCaptureStream() override;
 
     void addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
                          SampleHandlerQueue queue) override;
@@ -44,26 +51,29 @@ private:
     enum class CaptureOutcome { captured, idle, deferred };
 
     std::optional<std::string> startAudio();
-    void runVideo(std::unique_ptr<XImageGrabber> grabber);
+    void runVideo(std::unique_ptr<FrameSource> source);
     // Sleeps until `deadline`; false when woken to stop.
     bool sleepUntil(PacingClock::time_point deadline) const;
-    CaptureOutcome captureFrame(XImageGrabber& grabber, FrameFitter& fitter, bool changed);
+    CaptureOutcome captureFrame(FrameSource& source, x11::FrameFitter& fitter, bool changed);
+    // The time stamp of the next screen frame, at `ns` or just after the previous one.
+    std::int64_t screenStamp(std::int64_t ns);
     void deliver(StreamOutputType type, SampleBuffer buffer);
     void reportError(const std::string& description);
     void stopAll();
 
-    CaptureSource source_;
+    FrameSourceOpener openSource_;
     StreamConfiguration configuration_;
     std::weak_ptr<CaptureStreamDelegate> delegate_;
     std::map<StreamOutputType, Output> outputs_;
     std::shared_ptr<Delivery> delivery_ = std::make_shared<Delivery>();
 
     std::atomic<bool> videoRunning_{false};
-    // Readable once the capture is to stop, so waits on the X connection end at once.
+    // Readable once the capture is to stop, so waits on the frame source end at once.
     int wakeFd_ = -1;
     bool firstFrameDelivered_ = false;
     std::int64_t startedNs_ = 0;
     std::int64_t lastCompleteNs_ = 0;
+    std::int64_t lastScreenNs_ = 0;
     std::thread videoThread_;
 
     std::unique_ptr<pulse::PulseSampleSource> systemAudio_;
@@ -71,4 +81,4 @@ private:
     std::unique_ptr<pulse::PulseServerWatch> serverWatch_;
 };
 
-}  // namespace kelvane::platform::x11
+}  // namespace kelvane::platform::capture
