@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "platform/linux/ffmpeg/av_handles.h"
@@ -53,7 +54,9 @@ TimedHeader readTimedHeader(Bytes body, std::size_t fieldsBefore) {
 // The first field after the times: the timescale of an mvhd or mdhd, the track ID of a tkhd.
 std::uint32_t fieldAfterTimes(Bytes body) { return readU32(body, (readU32(body, 0) >> 24) == 1 ? 20 : 12); }
 
-void writeTimedHeader(BoxWriter& out, const Box& box, Bytes holder, std::size_t fieldsBefore, std::uint64_t duration) {
+// `nextTrackId`, for an mvhd: the last field, which must exceed every track's ID.
+void writeTimedHeader(BoxWriter& out, const Box& box, Bytes holder, std::size_t fieldsBefore, std::uint64_t duration,
+                      std::optional<std::uint32_t> nextTrackId = std::nullopt) {
     const TimedHeader header = readTimedHeader(box.body(holder), fieldsBefore);
     const bool wide = duration > largestU32 || header.creation > largestU32 || header.modification > largestU32;
     const std::size_t start = out.beginFull(box.type, wide ? 1 : 0, header.flags);
@@ -62,7 +65,12 @@ void writeTimedHeader(BoxWriter& out, const Box& box, Bytes holder, std::size_t 
     }
     out.bytes(header.fieldsBefore);
     wide ? out.u64(duration) : out.u32(static_cast<std::uint32_t>(duration));
-    out.bytes(header.rest);
+    if (nextTrackId && header.rest.size() >= 4) {
+        out.bytes(header.rest.first(header.rest.size() - 4));
+        out.u32(std::max(*nextTrackId, readU32(header.rest, header.rest.size() - 4)));
+    } else {
+        out.bytes(header.rest);
+    }
     out.end(start);
 }
 
@@ -264,6 +272,7 @@ void writeMedia(BoxWriter& out, const Box& mdia, Bytes holder, const TrackContex
 struct BuiltTrack {
     std::vector<std::uint8_t> bytes;
     std::int64_t presentedDuration = 0;
+    std::uint32_t trackId = 0;
 };
 
 BuiltTrack buildTrack(const Box& trak, Bytes holder, const IndexedTrack& track,
@@ -280,7 +289,8 @@ BuiltTrack buildTrack(const Box& trak, Bytes holder, const IndexedTrack& track,
     const std::int64_t trackTimescale = fieldAfterTimes(mdhd->body(mdiaBody));
 
     static const TrackPlacement nowhere;
-    const auto placed = placements.find(fieldAfterTimes(tkhd->body(body)));
+    const std::uint32_t trackId = fieldAfterTimes(tkhd->body(body));
+    const auto placed = placements.find(trackId);
     const TrackPlacement& placement = placed == placements.end() ? nowhere : placed->second;
     if (placement.sampleSizes.size() != track.written || track.samples.size() > track.written)
         throw FfmpegError("The fragments of the media file do not hold every packet written");
@@ -295,6 +305,7 @@ BuiltTrack buildTrack(const Box& trak, Bytes holder, const IndexedTrack& track,
     }
     BuiltTrack built;
     built.presentedDuration = edit.emptyDuration + edit.duration;
+    built.trackId = trackId;
     BoxWriter out;
     const TrackContext context{track, placement, mediaDuration};
     rewriteChildren(out, trak, holder, [&](const Box& child, Bytes trakBody) {
@@ -338,11 +349,13 @@ std::vector<std::uint8_t> buildIndexedMovie(Bytes fragmentedMovie, const std::ve
 
     std::vector<BuiltTrack> built;
     std::int64_t movieDuration = 0;
+    std::uint32_t lastTrackId = 0;
     for (const Box& child : children) {
         if (child.type != "trak") continue;
         if (built.size() == tracks.size()) throw FfmpegError("The media file has more tracks than were written");
         built.push_back(buildTrack(child, body, tracks[built.size()], placements, movieTimescale));
         movieDuration = std::max(movieDuration, built.back().presentedDuration);
+        lastTrackId = std::max(lastTrackId, built.back().trackId);
     }
     if (built.size() != tracks.size()) throw FfmpegError("The media file has fewer tracks than were written");
 
@@ -351,7 +364,7 @@ std::vector<std::uint8_t> buildIndexedMovie(Bytes fragmentedMovie, const std::ve
     std::size_t nextTrack = 0;
     for (const Box& child : children) {
         if (child.type == "mvhd") {
-            writeTimedHeader(out, child, body, 4, static_cast<std::uint64_t>(movieDuration));
+            writeTimedHeader(out, child, body, 4, static_cast<std::uint64_t>(movieDuration), lastTrackId + 1);
         } else if (child.type == "trak") {
             out.bytes(built[nextTrack++].bytes);
         } else if (child.type != "mvex") {  // fragments are gone

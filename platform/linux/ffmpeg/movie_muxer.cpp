@@ -75,9 +75,9 @@ std::vector<std::uint8_t> indexedFileType(const std::string& formatName, const A
     std::vector<std::uint8_t> header(bytes, bytes + std::max(size, 0));
     av_free(bytes);
     checkAv(result, "Cannot prepare \"" + path + "\"");
-    const auto boxes = boxesIn(Bytes(header).subspan(0, std::min<std::size_t>(header.size(), 8 + readU32(header, 0))));
-    if (boxes.empty() || boxes.front().type != "ftyp") throw FfmpegError("Cannot prepare \"" + path + "\": no file type");
-    header.resize(boxes.front().size);
+    const Box fileType = boxAt(header, 0, header.size());
+    if (fileType.type != "ftyp") throw FfmpegError("Cannot prepare \"" + path + "\": no file type");
+    header.resize(fileType.size);
     return header;
 }
 

@@ -150,6 +150,9 @@ TEST(IndexedMovie, SampleTablesPointIntoTheFragmentsPast4GiB) {
     EXPECT_EQ(words(bodyAt(movie, "trak/edts/elst"), 4), (std::vector<std::uint32_t>{1, 4534, 0, 0x10000}));
     EXPECT_EQ(readU32(bodyAt(movie, "trak/tkhd"), 20), 4534u);
     EXPECT_EQ(readU32(bodyAt(movie, "mvhd"), 16), 4534u);
+    // The next free track ID follows the track's, whatever the fragmented header said.
+    const Bytes mvhd = bodyAt(movie, "mvhd");
+    EXPECT_EQ(readU32(mvhd, mvhd.size() - 4), 8u);
     // The sample description is kept.
     EXPECT_EQ(boxesIn(bodyAt(movie, "trak/mdia/minf/stbl/stsd").subspan(8)).front().type, "avc1");
 }
