@@ -137,8 +137,8 @@ void MovieMuxer::start() {
     auto header = file_->readAt(0, static_cast<std::size_t>(file_->writtenEnd()));
     declaredLength_ = addMovieExtendsHeader(header);
     file_->writeAt(0, header);
-    checkAv(static_cast<int>(std::min<std::int64_t>(0, avio_seek(io, static_cast<std::int64_t>(header.size()), SEEK_SET))),
-            "Cannot start writing \"" + path_ + "\"");
+    const std::int64_t resumed = avio_seek(io, static_cast<std::int64_t>(header.size()), SEEK_SET);
+    if (resumed < 0) checkAv(static_cast<int>(resumed), "Cannot start writing \"" + path_ + "\"");
 }
 
 void MovieMuxer::write(int stream, AVPacket& packet) {
