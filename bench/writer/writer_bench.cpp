@@ -231,7 +231,7 @@ int main(int argc, char** argv) {
     std::printf("%-34s %9.2f %9s %9s %9s %9s\n", "  of which making the frames", makingCpu, "", "", "", "");
     std::printf("%-34s %9.2f %9.2f %9.2f %9.5f %9.1f\n", "ffmpeg libx264 veryfast + aac", peer.cpuSeconds,
                 peer.wallSeconds, peerMiB, peerSsim, peer.peakMiB);
-    std::printf("finishing (rewriting the fragments into the indexed file): %.3f s\n", finishSeconds);
+    std::printf("finishing (indexing the fragmented file in place): %.3f s\n", finishSeconds);
     const double cpuRatio = (ours.cpuSeconds - makingCpu) / peer.cpuSeconds;
     std::printf("ratio ours/ffmpeg: CPU %.2f (goal <= 0.80; %.2f counting frame making), size %.2f (goal <= 1.10), "
                 "SSIM %+.5f (goal >= -0.005), peak memory %.0f MiB (goal < 300)\n",

@@ -1,13 +1,11 @@
 #include "platform/linux/ffmpeg/media_file.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -17,17 +15,6 @@ namespace kelvane::platform::ffmpeg {
 namespace {
 
 constexpr int ioBufferSize = 64 * 1024;
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 FfmpegError fileError(const std::string& what, const std::string& path, int error) {
     return FfmpegError(what + " \"" + path + "\": " + std::strerror(error));
@@ -44,7 +31,6 @@ MediaFile::~MediaFile() {
     }
     if (output_ != nullptr) avio_flush(output_);
     freeContext(output_);
-    freeContext(input_);
     ::close(fd_);
 }
 
@@ -56,16 +42,6 @@ std::unique_ptr<MediaFile> MediaFile::createExclusive(const std::string& path) {
         throw fileError("Cannot create media file", path, error);
     }
     return std::unique_ptr<MediaFile>(new MediaFile(fd, path));
-}
-
-std::unique_ptr<MediaFile> MediaFile::createBeside(const std::string& path) {
-    std::string pattern = folderOf(path) + "/." + nameOf(path) + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) throw fileError("Cannot create a file beside", path, errno);
-    ::fchmod(fd, 0644);
-    return std::unique_ptr<MediaFile>(new MediaFile(fd, name.data()));
 }
 
 AVIOContext* MediaFile::output() {
@@ -81,17 +57,33 @@ AVIOContext* MediaFile::output() {
     return output_;
 }
 
-AVIOContext* MediaFile::input() {
-    freeContext(input_);
-    readPosition_ = 0;
-    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
-    input_ = avio_alloc_context(buffer, ioBufferSize, 0, this, &MediaFile::readPacket, nullptr,
-                                &MediaFile::seekInput);
-    if (input_ == nullptr) {
-        av_free(buffer);
-        throw FfmpegError("Cannot set up reading of \"" + path_ + "\": out of memory");
+std::vector<std::uint8_t> MediaFile::readAt(std::int64_t offset, std::size_t size) const {
+    std::vector<std::uint8_t> bytes(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd_, bytes.data() + done, size - done, offset + static_cast<std::int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw fileError("Cannot read", path_, errno);
+        if (n == 0) throw FfmpegError("Cannot read \"" + path_ + "\": it ends early");
+        done += static_cast<std::size_t>(n);
     }
-    return input_;
+    return bytes;
+}
+
+void MediaFile::writeAt(std::int64_t offset, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, offset + static_cast<std::int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw fileError("Cannot write", path_, errno);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::int64_t MediaFile::size() const {
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) throw fileError("Cannot read", path_, errno);
+    return status.st_size;
 }
 
 void MediaFile::keepSyncing(std::chrono::milliseconds interval) {
@@ -112,18 +104,6 @@ void MediaFile::syncToDisk() {
     if (::fsync(fd_) != 0) throw fileError("Cannot write", path_, errno);
 }
 
-void MediaFile::replace(const std::string& target) {
-    if (::rename(path_.c_str(), target.c_str()) != 0) throw fileError("Cannot replace", target, errno);
-    path_ = target;
-    const int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-}
-
-void MediaFile::unlink() { ::unlink(path_.c_str()); }
-
 int MediaFile::writePacket(void* opaque, std::uint8_t* data, int size) {
     auto& file = *static_cast<MediaFile*>(opaque);
     int written = 0;
@@ -137,29 +117,13 @@ int MediaFile::writePacket(void* opaque, std::uint8_t* data, int size) {
         written += static_cast<int>(n);
         file.writePosition_ += n;
     }
+    file.writtenEnd_ = std::max(file.writtenEnd_, file.writePosition_);
     return written;
-}
-
-int MediaFile::readPacket(void* opaque, std::uint8_t* data, int size) {
-    auto& file = *static_cast<MediaFile*>(opaque);
-    for (;;) {
-        const ssize_t n = ::pread(file.fd_, data, static_cast<std::size_t>(size), file.readPosition_);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return AVERROR(errno);
-        if (n == 0) return AVERROR_EOF;
-        file.readPosition_ += n;
-        return static_cast<int>(n);
-    }
 }
 
 std::int64_t MediaFile::seekOutput(void* opaque, std::int64_t offset, int whence) {
     auto& file = *static_cast<MediaFile*>(opaque);
     return file.seekTo(file.writePosition_, offset, whence);
-}
-
-std::int64_t MediaFile::seekInput(void* opaque, std::int64_t offset, int whence) {
-    auto& file = *static_cast<MediaFile*>(opaque);
-    return file.seekTo(file.readPosition_, offset, whence);
 }
 
 std::int64_t MediaFile::seekTo(std::int64_t& position, std::int64_t offset, int whence) const {

@@ -1,32 +1,43 @@
 #include "platform/linux/ffmpeg/movie_muxer.h"
 
 #include <algorithm>
+#include <atomic>
+
+#include "platform/linux/ffmpeg/fragment_scan.h"
+#include "platform/linux/ffmpeg/indexed_movie.h"
+#include "platform/linux/ffmpeg/mp4_box.h"
 
 extern "C" {
 #include <libavutil/dict.h>
+#include <libavutil/mathematics.h>
 }
 
 namespace kelvane::platform::ffmpeg {
 namespace {
 
-struct FormatContextCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-
 // How much of a recording a power loss may cost at most, besides the fragment being written.
 constexpr std::chrono::milliseconds diskSyncInterval{2000};
 
-// A fragment at every video keyframe and at least every second (microseconds), each
-// pushed out of FFmpeg's buffers as soon as it is complete.
-void setFragmentOptions(AVDictionary** options) {
-    av_dict_set(options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
-    av_dict_set(options, "frag_duration", "1000000", 0);
-    av_dict_set(options, "flush_packets", "1", 0);
+// Edit lists and the declared length are counted in the movie's timescale, 1/1000 s unless
+// told otherwise; in 1/48000 s every track can end on its exact sample (and video within
+// 21 µs).
+constexpr int movieTimescale = 48000;
+
+std::atomic<MovieMuxer::FinishingObserver> finishingObserver{nullptr};
+
+void reached(const char* step) {
+    if (const auto observer = finishingObserver.load()) observer(step);
 }
 
-// Edit lists are counted in the movie's timescale, 1/1000 s unless told otherwise; in
-// 1/48000 s every track can end on its exact sample (and video within 21 µs).
-void setIndexedOptions(AVDictionary** options) { av_dict_set(options, "movie_timescale", "48000", 0); }
+// A fragment at every video keyframe and at least every second (microseconds), each
+// pushed out of FFmpeg's buffers as soon as it is complete. No fragment index at the end:
+// the indexed moov takes that place.
+void setFragmentOptions(AVDictionary** options) {
+    av_dict_set(options, "movflags", "frag_keyframe+empty_moov+default_base_moof+skip_trailer", 0);
+    av_dict_set(options, "frag_duration", "1000000", 0);
+    av_dict_set(options, "flush_packets", "1", 0);
+    av_dict_set_int(options, "movie_timescale", movieTimescale, 0);
+}
 
 AVFormatContext* makeOutputContext(const std::string& formatName, AVIOContext* io, const std::string& path) {
     AVFormatContext* context = nullptr;
@@ -37,7 +48,53 @@ AVFormatContext* makeOutputContext(const std::string& formatName, AVIOContext* i
     return context;
 }
 
+// The file type box that `formatName` gives an ordinary indexed file of these streams (the
+// fragmented file's names fragment brands, "iso5" first for MP4), taken from the header the
+// muxer writes for one into memory.
+std::vector<std::uint8_t> indexedFileType(const std::string& formatName, const AVFormatContext& like,
+                                          const std::string& path) {
+    AVIOContext* memory = nullptr;
+    checkAv(avio_open_dyn_buf(&memory), "Cannot prepare \"" + path + "\"");
+    // The muxer writes indexed files only where it may seek; memory allows that.
+    memory->seekable = AVIO_SEEKABLE_NORMAL;
+    AVFormatContext* context = nullptr;
+    int result = avformat_alloc_output_context2(&context, nullptr, formatName.c_str(), nullptr);
+    for (unsigned i = 0; result >= 0 && i < like.nb_streams; ++i) {
+        AVStream* stream = avformat_new_stream(context, nullptr);
+        result = stream == nullptr ? AVERROR(ENOMEM) : avcodec_parameters_copy(stream->codecpar, like.streams[i]->codecpar);
+        if (stream != nullptr) stream->time_base = like.streams[i]->time_base;
+    }
+    if (result >= 0) {
+        context->pb = memory;
+        context->flags |= AVFMT_FLAG_CUSTOM_IO;
+        result = avformat_write_header(context, nullptr);
+    }
+    avformat_free_context(context);
+    std::uint8_t* bytes = nullptr;
+    const int size = avio_close_dyn_buf(memory, &bytes);
+    std::vector<std::uint8_t> header(bytes, bytes + std::max(size, 0));
+    av_free(bytes);
+    checkAv(result, "Cannot prepare \"" + path + "\"");
+    const Box fileType = boxAt(header, 0, header.size());
+    if (fileType.type != "ftyp") throw FfmpegError("Cannot prepare \"" + path + "\": no file type");
+    header.resize(fileType.size);
+    return header;
+}
+
+// What the start of the file becomes when finishing: the indexed file's type, then the
+// header of a media data box (64-bit size) that runs from there to `end`.
+std::vector<std::uint8_t> indexedFileStart(std::vector<std::uint8_t> fileType, std::uint64_t end) {
+    BoxWriter mediaData;
+    mediaData.u32(1);
+    mediaData.type("mdat");
+    mediaData.u64(end - fileType.size());
+    fileType.insert(fileType.end(), mediaData.data().begin(), mediaData.data().end());
+    return fileType;
+}
+
 }  // namespace
+
+void MovieMuxer::observeFinishing(FinishingObserver observer) { finishingObserver = observer; }
 
 MovieMuxer::MovieMuxer(const std::string& path, const std::string& formatName)
     : path_(path), formatName_(formatName) {
@@ -71,6 +128,17 @@ void MovieMuxer::start() {
     av_dict_free(&options);
     checkAv(result, "Cannot start writing \"" + path_ + "\"");
     headerWritten_ = true;
+    indexedFileType_ = indexedFileType(formatName_, *fragmented_, path_);
+
+    // The header is on disk before any fragment follows it: there is still room to give it
+    // a declared length, and the muxer goes on after the longer header.
+    AVIOContext* io = fragmented_->pb;
+    avio_flush(io);
+    auto header = file_->readAt(0, static_cast<std::size_t>(file_->writtenEnd()));
+    declaredLength_ = addMovieExtendsHeader(header);
+    file_->writeAt(0, header);
+    const std::int64_t resumed = avio_seek(io, static_cast<std::int64_t>(header.size()), SEEK_SET);
+    if (resumed < 0) checkAv(static_cast<int>(resumed), "Cannot start writing \"" + path_ + "\"");
 }
 
 void MovieMuxer::write(int stream, AVPacket& packet) {
@@ -80,9 +148,29 @@ void MovieMuxer::write(int stream, AVPacket& packet) {
     packet.stream_index = stream;
     av_packet_rescale_ts(&packet, tracks_[static_cast<std::size_t>(stream)].timeBase,
                          fragmented_->streams[stream]->time_base);
+    const std::int64_t before = file_->writtenEnd();
     checkAv(av_write_frame(fragmented_, &packet), "Cannot write \"" + path_ + "\"");
+    // A fragment reached the file: it holds every packet before this one.
+    if (file_->writtenEnd() != before) declareLength();
     timings_[static_cast<std::size_t>(stream)].push_back(timing);
     ++written_[static_cast<std::size_t>(stream)];
+    extendSpan(static_cast<std::size_t>(stream), timing);
+}
+
+void MovieMuxer::extendSpan(std::size_t stream, const PacketTiming& timing) {
+    const AVRational movie{1, movieTimescale};
+    const std::int64_t start = av_rescale_q(timing.pts, tracks_[stream].timeBase, movie);
+    const std::int64_t end = av_rescale_q(timing.pts + timing.duration, tracks_[stream].timeBase, movie);
+    spanStart_ = std::min(spanStart_.value_or(start), start);
+    spanEnd_ = std::max(spanEnd_, end);
+}
+
+void MovieMuxer::declareLength() {
+    const std::int64_t length = spanEnd_ - spanStart_.value_or(spanEnd_);
+    if (length <= declared_) return;
+    file_->writeAt(static_cast<std::int64_t>(declaredLength_.offset),
+                   durationBytes(declaredLength_, static_cast<std::uint64_t>(length)));
+    declared_ = length;
 }
 
 void MovieMuxer::settleTrack(int stream, std::optional<std::int64_t> end, bool packetsLastUntilNext) {
@@ -114,12 +202,14 @@ void MovieMuxer::flushFragment() {
     std::lock_guard lock(mutex_);
     if (closed_ || !headerWritten_) return;
     checkAv(av_write_frame(fragmented_, nullptr), "Cannot write \"" + path_ + "\"");
+    declareLength();
 }
 
 void MovieMuxer::closeFragmentedFile() {
     closed_ = true;
     if (!headerWritten_) return;
     checkAv(av_write_trailer(fragmented_), "Cannot finish writing \"" + path_ + "\"");
+    declareLength();
     file_->syncToDisk();
 }
 
@@ -137,75 +227,39 @@ void MovieMuxer::finish() {
     std::lock_guard lock(mutex_);
     if (closed_) throw FfmpegError("\"" + path_ + "\" is already closed");
     closeFragmentedFile();
+    reached("closed");
     settleTimings();
-    rewriteIndexed();
+    indexInPlace();
 }
 
-void MovieMuxer::rewriteIndexed() {
-    AVFormatContext* rawInput = avformat_alloc_context();
-    if (rawInput == nullptr) throw FfmpegError("Cannot reread \"" + path_ + "\": out of memory");
-    rawInput->pb = file_->input();
-    rawInput->flags |= AVFMT_FLAG_CUSTOM_IO;
-    checkAv(avformat_open_input(&rawInput, nullptr, av_find_input_format("mov"), nullptr),
-            "Cannot reread \"" + path_ + "\"");
-    std::unique_ptr<AVFormatContext, FormatContextCloser> input(rawInput);
-    if (input->nb_streams != tracks_.size())
-        throw FfmpegError("Cannot reread \"" + path_ + "\": its tracks differ from those written");
-
-    auto replacement = MediaFile::createBeside(path_);
-    AVFormatContext* output = makeOutputContext(formatName_, replacement->output(), path_);
-    std::unique_ptr<AVFormatContext, decltype(&avformat_free_context)> outputOwner(output, &avformat_free_context);
-    try {
-        for (std::size_t i = 0; i < tracks_.size(); ++i) {
-            AVStream* stream = avformat_new_stream(output, nullptr);
-            if (stream == nullptr) throw FfmpegError("Cannot add a track to \"" + path_ + "\": out of memory");
-            // The stored parameters describe the packets as stored (length-prefixed H.264).
-            checkAv(avcodec_parameters_copy(stream->codecpar, input->streams[i]->codecpar),
-                    "Cannot describe a track of \"" + path_ + "\"");
-            stream->codecpar->codec_tag = 0;
-            stream->time_base = tracks_[i].timeBase;
+void MovieMuxer::indexInPlace() {
+    const FragmentedLayout layout = scanFragmentedFile(*file_);
+    std::vector<IndexedTrack> tracks(tracks_.size());
+    for (std::size_t i = 0; i < tracks_.size(); ++i) {
+        const AVRational trackTimeBase = fragmented_->streams[i]->time_base;
+        tracks[i].written = written_[i];
+        for (const PacketTiming& timing : timings_[i]) {
+            const auto ticks = [&](std::int64_t value) { return av_rescale_q(value, tracks_[i].timeBase, trackTimeBase); };
+            tracks[i].samples.push_back(SampleTiming{ticks(timing.pts), ticks(timing.dts), ticks(timing.duration),
+                                                     (timing.flags & AV_PKT_FLAG_KEY) != 0});
         }
-        AVDictionary* options = nullptr;
-        setIndexedOptions(&options);
-        const int headerWritten = avformat_write_header(output, &options);
-        av_dict_free(&options);
-        checkAv(headerWritten, "Cannot start writing \"" + path_ + "\"");
-
-        std::vector<std::size_t> next(tracks_.size(), 0);
-        std::vector<std::size_t> skipped(tracks_.size(), 0);
-        PacketPtr packet(av_packet_alloc());
-        for (;;) {
-            const int result = av_read_frame(input.get(), packet.get());
-            if (result == AVERROR_EOF) break;
-            checkAv(result, "Cannot reread \"" + path_ + "\"");
-            const auto track = static_cast<std::size_t>(packet->stream_index);
-            if (track >= tracks_.size()) throw FfmpegError("Cannot reread \"" + path_ + "\": it has an unknown track");
-            if (next[track] >= timings_[track].size()) {
-                // Past the track's end.
-                av_packet_unref(packet.get());
-                ++skipped[track];
-                continue;
-            }
-            const PacketTiming& timing = timings_[track][next[track]++];
-            packet->pts = timing.pts;
-            packet->dts = timing.dts;
-            packet->duration = timing.duration;
-            packet->flags = timing.flags;
-            av_packet_rescale_ts(packet.get(), tracks_[track].timeBase, output->streams[track]->time_base);
-            checkAv(av_interleaved_write_frame(output, packet.get()), "Cannot write \"" + path_ + "\"");
-        }
-        for (std::size_t i = 0; i < tracks_.size(); ++i) {
-            if (next[i] + skipped[i] != written_[i])
-                throw FfmpegError("Cannot reread \"" + path_ + "\": packets are missing from it");
-        }
-        checkAv(av_write_trailer(output), "Cannot finish writing \"" + path_ + "\"");
-        replacement->syncToDisk();
-        replacement->replace(path_);
-    } catch (...) {
-        replacement->unlink();
-        throw;
     }
-    file_ = std::move(replacement);
+    const auto movie = buildIndexedMovie(layout.movie, tracks, layout.tracks);
+
+    // Players take the first moov they meet, so the indexed one after the fragments is not
+    // read until the fragmented one before them is gone.
+    file_->writeAt(static_cast<std::int64_t>(layout.end), movie);
+    reached("appended");
+    file_->syncToDisk();
+    // The switch: the fragmented moov, the fragments and their media become one media data
+    // box, so the moov after it is the only one and nothing fragmented is left. These few
+    // bytes lie within the file's first disk sector, which a device writes whole.
+    const auto start = indexedFileStart(indexedFileType_, layout.end);
+    if (start.size() > layout.movieOffset + layout.movie.size())
+        throw FfmpegError("Cannot index \"" + path_ + "\": its header is too short");
+    file_->writeAt(0, start);
+    file_->syncToDisk();
+    reached("committed");
 }
 
 }  // namespace kelvane::platform::ffmpeg

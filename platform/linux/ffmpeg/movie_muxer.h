@@ -1,14 +1,17 @@
 #pragma once
 // Muxes encoded tracks into one MP4, MOV or M4A file in a way that survives a crash.
 //
-// While recording, the file at the final path is fragmented: a self-contained fragment
-// is written at every video keyframe and at least every second, so whatever reached the
-// disk before a SIGKILL or power loss still plays. Fragmented files of this FFmpeg carry
-// no edit lists, though, so the encoder priming of AAC and the exact end of each track
-// would be lost. Every packet's timing is therefore also kept in memory, and finish()
-// rewrites the fragments into an ordinary indexed file with those exact timings (the
-// muxer then writes the edit lists), which replaces the fragmented file in one rename.
-// If anything fails on the way, the fragmented file stays where it is.
+// While recording, the file is fragmented: a self-contained fragment is written at every
+// video keyframe and at least every second, so whatever reached the disk before a SIGKILL
+// or power loss still plays, and the length declared at its start is kept current.
+// Fragmented files of this FFmpeg carry no edit lists, though, so the encoder priming of
+// AAC and the exact end of each track would be lost. Every packet's timing is therefore
+// also kept in memory, and finish() turns the file into an ordinary indexed one in place:
+// a complete moov with those exact timings, whose sample tables point at the samples where
+// the fragments put them, is appended, and then one small write at the start retires the
+// fragmented header and fragments into the media data. Until that write the file reads as
+// fragmented, after it as indexed, so a crash at any point leaves every sample playable.
+// Nothing is copied and no other file is made.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -18,6 +21,7 @@
 
 #include "platform/linux/ffmpeg/av_handles.h"
 #include "platform/linux/ffmpeg/media_file.h"
+#include "platform/linux/ffmpeg/movie_extends_header.h"
 
 namespace kelvane::platform::ffmpeg {
 
@@ -44,13 +48,18 @@ public:
     // encoder time base) are left out, and the last one kept lasts until `end` when
     // `packetsLastUntilNext` (a picture stays until the next) or at most until `end`.
     void settleTrack(int stream, std::optional<std::int64_t> end, bool packetsLastUntilNext);
-    // Closes the fragmented file and replaces it with the ordinary indexed file. Throws
-    // FfmpegError; the fragmented file is then left complete at the path.
+    // Closes the fragmented file and makes it an indexed one in place. Throws FfmpegError;
+    // the fragmented file is then left complete at the path.
     void finish();
-    // Closes the fragmented file as it is, without the rewrite (after a failure).
+    // Closes the fragmented file as it is, without indexing it (after a failure).
     void abandon();
 
     const std::string& path() const { return path_; }
+
+    // For tests that stop a process part way through finishing: `observer` is called with
+    // "closed", "appended" and "committed" as finishing reaches each step.
+    using FinishingObserver = void (*)(const char* step);
+    static void observeFinishing(FinishingObserver observer);
 
 private:
     struct Track {
@@ -67,7 +76,10 @@ private:
 
     void closeFragmentedFile();
     void settleTimings();
-    void rewriteIndexed();
+    void indexInPlace();
+    // Declares as the file's length what the packets written so far span.
+    void declareLength();
+    void extendSpan(std::size_t stream, const PacketTiming& timing);
 
     std::string path_;
     std::string formatName_;
@@ -78,6 +90,12 @@ private:
     std::vector<Track> tracks_;
     std::vector<std::vector<PacketTiming>> timings_;
     std::vector<std::size_t> written_;
+    std::vector<std::uint8_t> indexedFileType_;
+    DurationField declaredLength_;
+    // What the packets written span, in ticks of the movie timescale.
+    std::optional<std::int64_t> spanStart_;
+    std::int64_t spanEnd_ = 0;
+    std::int64_t declared_ = 0;
     std::mutex mutex_;
 };
 

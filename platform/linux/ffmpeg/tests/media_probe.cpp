@@ -72,6 +72,18 @@ std::vector<float> decodeAudio(const std::string& path) {
     return samples;
 }
 
+double discoveredDuration(const std::string& path) {
+    const std::string report = runCommand("gst-discoverer-1.0 " + shellQuoted(path) + " 2>/dev/null");
+    const auto at = report.find("Duration: ");
+    int hours = 0;
+    int minutes = 0;
+    double seconds = 0;
+    if (at == std::string::npos ||
+        std::sscanf(report.c_str() + at, "Duration: %d:%d:%lf", &hours, &minutes, &seconds) != 3)
+        return -1;
+    return hours * 3600.0 + minutes * 60.0 + seconds;
+}
+
 std::vector<std::string> topLevelBoxes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::vector<std::string> boxes;

@@ -20,6 +20,10 @@ double numberField(const nlohmann::json& object, const std::string& key);
 // The first audio track decoded to mono 48000 Hz float samples, edit lists applied.
 std::vector<float> decodeAudio(const std::string& path);
 
+// The length in seconds that GStreamer's gst-discoverer-1.0 reports for the file, which
+// it reads from the file's headers rather than from its last sample; -1 when it reports none.
+double discoveredDuration(const std::string& path);
+
 // Runs a shell command; returns its standard output.
 std::string runCommand(const std::string& command);
 // `text` quoted for the shell.

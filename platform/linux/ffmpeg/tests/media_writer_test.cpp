@@ -1,6 +1,7 @@
 // Real files written through the media writer interface from synthetic frames and tones,
 // checked with ffprobe and by decoding them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cmath>
@@ -88,11 +89,17 @@ TEST(MediaWriter, WritesEachContainerWithH264AndAac) {
         SCOPED_TRACE(c.name);
         const std::string path = folder.file(c.name);
         OpenWriter open = openWriter(path, c.type, c.width, c.height, 192000);
+        // A host that opened or watches the path keeps the same file to the end.
+        struct stat whileRecording {};
+        ASSERT_EQ(::stat(path.c_str(), &whileRecording), 0);
         for (int i = 0; i < 30; ++i)
             appendPatiently(*open.video, videoSample(c.width, c.height, i, MediaTime::make(i, 30)));
         appendTone(*open.audio, 0.0, 1.0);
         open.writer->endSession(MediaTime::make(1, 1));
         finish(open);
+        struct stat finished {};
+        ASSERT_EQ(::stat(path.c_str(), &finished), 0);
+        EXPECT_EQ(finished.st_ino, whileRecording.st_ino);
 
         const auto probed = probe(path);
         EXPECT_EQ(probed.at("format").at("tags").value("major_brand", ""), c.brand);

@@ -3,9 +3,11 @@
 // under a file size limit, and reports how each writer ended.
 //
 //   writer_probe --movie PATH [--audio PATH]... --seconds S [--realtime] [--still]
-//                [--file-size-limit BYTES]
+//                [--file-size-limit BYTES] [--kill-while-finishing STEP]
 //
-// With --still the picture changes only once a second, as on a still screen.
+// With --still the picture changes only once a second, as on a still screen. With
+// --kill-while-finishing the process kills itself when finishing reaches STEP ("closed",
+// "appended" or "committed"), as a crash there would.
 // Prints "started" once writing has begun, then one line per writer at the end:
 // "<path> completed" or "<path> failed <description>".
 #include <sys/resource.h>
@@ -18,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/ffmpeg/movie_muxer.h"
 #include "platform/linux/ffmpeg/tests/synthetic_media.h"
 #include "platform/media_writer.h"
 
@@ -36,6 +39,7 @@ struct Options {
     bool realtime = false;
     bool still = false;
     long long fileSizeLimit = 0;
+    std::string killWhileFinishing;
 };
 
 Options parse(int argc, char** argv) {
@@ -49,8 +53,15 @@ Options parse(int argc, char** argv) {
         else if (argument == "--realtime") options.realtime = true;
         else if (argument == "--still") options.still = true;
         else if (argument == "--file-size-limit") options.fileSizeLimit = std::atoll(value().c_str());
+        else if (argument == "--kill-while-finishing") options.killWhileFinishing = value();
     }
     return options;
+}
+
+std::string killStep;
+
+void killAtStep(const char* step) {
+    if (killStep == step) std::raise(SIGKILL);
 }
 
 void say(const std::string& line) {
@@ -92,6 +103,11 @@ int main(int argc, char** argv) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
         setrlimit(RLIMIT_FSIZE, &limit);
+    }
+
+    if (!options.killWhileFinishing.empty()) {
+        killStep = options.killWhileFinishing;
+        kelvane::platform::ffmpeg::MovieMuxer::observeFinishing(&killAtStep);
     }
 
     auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160);

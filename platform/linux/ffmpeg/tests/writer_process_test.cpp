@@ -1,5 +1,5 @@
-// Whole recording processes: killed with SIGKILL while writing, or running out of room
-// for the movie file while the audio files still fit.
+// Whole recording processes: killed with SIGKILL while writing or while finishing, or
+// running out of room for the movie file while the audio files still fit.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,7 +108,51 @@ TEST(WriterProcess, SigkillAfterFiveSecondsLeavesAtLeastThreeSecondsOfVideoAndAu
     EXPECT_GE(probeFrames(movie, "v:0").at("frames").size(), 90u);
     EXPECT_GE(decodeAudio(movie).size(), 3u * 48000);
     EXPECT_GE(decodeAudio(systemAudio).size(), 3u * 48000);
+    // Players that read the length from the header rather than the last fragment see the
+    // whole of it, give or take the fragment being written.
+    EXPECT_NEAR(discoveredDuration(movie), lastVideoFrameTime(movie), 1.0);
+    EXPECT_NEAR(discoveredDuration(systemAudio), static_cast<double>(decodeAudio(systemAudio).size()) / 48000, 1.0);
 }
+
+struct FinishingKill {
+    std::string step;
+    bool indexCutShort;  // as if the power failed while the index was being written
+};
+
+void PrintTo(const FinishingKill& c, std::ostream* out) { *out << c.step << (c.indexCutShort ? ", index cut short" : ""); }
+
+class KilledWhileFinishing : public ::testing::TestWithParam<FinishingKill> {};
+
+TEST_P(KilledWhileFinishing, EveryFrameAndSoundStaysPlayable) {
+    const FinishingKill c = GetParam();
+    ScratchFolder folder;
+    const std::string movie = folder.file("finishing.mp4");
+    ProbeProcess process({"--movie", movie, "--seconds", "3", "--kill-while-finishing", c.step});
+    ASSERT_EQ(process.readLine(std::chrono::seconds(120)), "started");
+    const int status = process.wait();
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the process was not killed at " << c.step;
+    if (c.indexCutShort) {
+        ASSERT_EQ(topLevelBoxes(movie).back(), "moov");
+        std::filesystem::resize_file(movie, std::filesystem::file_size(movie) - 1000);
+    }
+
+    EXPECT_EQ(runCommand("ffmpeg -v error -i " + shellQuoted(movie) + " -f null - 2>&1"), "");
+    EXPECT_EQ(probeFrames(movie, "v:0").at("frames").size(), 180u);
+    EXPECT_NEAR(lastVideoFrameTime(movie), 179.0 / 60, 0.03);
+    // All the sound: with the indexed file's edit list exactly 3 s, without it the encoder
+    // priming too.
+    EXPECT_NEAR(static_cast<double>(decodeAudio(movie).size()) / 48000, 3.0, 2 * 1024.0 / 48000);
+    EXPECT_NEAR(discoveredDuration(movie), 3.0, 0.03);
+    // Nothing was left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, KilledWhileFinishing,
+                         ::testing::Values(FinishingKill{"closed", false}, FinishingKill{"appended", false},
+                                           FinishingKill{"appended", true}, FinishingKill{"committed", false}),
+                         [](const ::testing::TestParamInfo<FinishingKill>& info) {
+                             return info.param.step + (info.param.indexCutShort ? "IndexCutShort" : "");
+                         });
 
 TEST(WriterProcess, SigkillOnAStillScreenKeepsThePicturesOfAllButTheLastSeconds) {
     ScratchFolder folder;
