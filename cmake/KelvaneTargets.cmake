@@ -2,8 +2,11 @@
 # Builds one GoogleTest executable and registers its cases with CTest under the label.
 # Desktop tests run inside scripts/with-desktop, so they get a throwaway X, Pulse and
 # D-Bus of their own (with WAYLAND, the headless Wayland session instead of X); they
-# are left out of sanitizer builds.
+# are left out of sanitizer builds. Without BUILD_TESTING nothing is built.
 function(kelvane_add_test)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
   cmake_parse_arguments(T "WAYLAND" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
@@ -41,8 +44,12 @@ endfunction()
 # kelvane_add_fuzz(NAME <name> SOURCES ... [LIBS ...] [SECONDS s])
 # A fuzz target defines LLVMFuzzerTestOneInput (the libFuzzer entry point). It is linked
 # with fuzz/random_driver.cpp, which feeds it random and mutated inputs for a bounded
-# time, so CTest runs it briefly in every build, sanitizer builds included.
+# time, so CTest runs it briefly in every build, sanitizer builds included; none is built
+# without KELVANE_BUILD_FUZZERS.
 function(kelvane_add_fuzz)
+  if(NOT KELVANE_BUILD_FUZZERS)
+    return()
+  endif()
   cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS" ${ARGN})
   if(NOT F_SECONDS)
     set(F_SECONDS 10)
