@@ -304,7 +304,7 @@ TEST(RecorderStart, MicrophoneUnavailableIsAWarningAndNeedsNoMicrophonePath) {
     const auto state = h.recorder().state();
     EXPECT_FALSE(state.capturesMicrophone);
     EXPECT_FALSE(state.writesMicrophoneToSeparateTrack);
-    EXPECT_FALSE(state.microphoneOnlyWriter);
+    EXPECT_FALSE(state.outputs.microphoneOnly.writer);
 }
 
 TEST(RecorderStart, ChosenMicrophoneReachesTheStreamConfiguration) {
