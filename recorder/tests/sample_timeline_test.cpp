@@ -1,5 +1,5 @@
 // Sample routing onto the recording's timeline: origin, clamping, pause and resume, and
-// where each kind of sample goes.
+// where each kind of sample goes. The timeline's own arithmetic is tested on its own.
 #include "recorder/tests/recorder_harness.h"
 
 namespace kelvane::recorder::test {
@@ -177,39 +177,6 @@ TEST_F(Timeline, PauseTwiceKeepsTheFirstStartAndResumeAloneDoesNothing) {
     h.deliver(frame(8));
     EXPECT_EQ(h.recorder().state().timeline.accumulatedPausedDuration, seconds(3));
     EXPECT_EQ(times(video()->appended()), (std::vector<double>{0, 5}));
-}
-
-TEST_F(Timeline, PauseResumePauseCutsOnlyFromTheSecondPause) {
-    startWith(R"({"outputPath":"/out/v.mp4"})");
-    h.deliver(frame(0));
-    h.clock->set(host(2));
-    h.recorder().pause();
-    h.recorder().resume();
-    h.clock->set(host(3));
-    h.recorder().pause();
-    h.deliver(frame(3.5));  // paused: dropped, and no fold happens
-    EXPECT_EQ(h.recorder().state().timeline.accumulatedPausedDuration, MediaTime::zero());
-    h.recorder().resume();
-    h.deliver(frame(7));
-    EXPECT_EQ(h.recorder().state().timeline.accumulatedPausedDuration, seconds(4));
-    EXPECT_EQ(times(video()->appended()), (std::vector<double>{0, 3}));
-}
-
-TEST_F(Timeline, PauseAndResumeBeforeTheFirstFrameRemoveNothing) {
-    startWith(allAudio);
-    h.clock->set(host(1));
-    h.recorder().pause();
-    h.recorder().resume();
-    // The fold runs on this sample, before any screen sample has fixed the origin.
-    h.deliver(audio(1.5), StreamOutputType::audio);
-    h.deliver(frame(2));
-    h.deliver(frame(2.5));
-    h.deliver(frame(2.9));
-    h.deliver(audio(3.0), StreamOutputType::audio);
-    h.deliver(frame(3.5));
-    EXPECT_EQ(times(video()->appended()), (std::vector<double>{0, 0.5, 0.9, 1.5}));
-    EXPECT_EQ(times(systemFile()->appended()), (std::vector<double>{1.0}));
-    EXPECT_EQ(h.recorder().state().timeline.accumulatedPausedDuration, MediaTime::zero());
 }
 
 TEST_F(Timeline, NothingHappensBeforeTheSessionOrWhenNotRecording) {
