@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 
 #include "common/line_output.h"
@@ -75,7 +75,7 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
     const auto& snapshot = std::get<platform::ShareableContentSnapshot>(content);
 
     // Published over the current state at the end, also when the start fails: what was
-    // already made stays with the recorder and is released as before.
+    // already made stays with the recorder until the next start or the end of the process.
     State next = state();
     std::exception_ptr failure;
     try {
