@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/linux/atspi/accessibility_bus_address.h"
 #include "platform/linux/atspi/atspi_role_mapping.h"
 
 namespace kelvane::platform::atspi {
@@ -104,6 +105,8 @@ bool AtspiToolkit::available() {
     // Connecting starts the accessibility bus on demand, so it waits for the first
     // question rather than slowing down programs that never ask one.
     if (!initialised_) {
+        // Asked again on a later call, when the X server may answer again.
+        if (prepareAccessibilityBusAddress() == BusAddressLookup::displaySilent) return false;
         initialised_ = true;
         // No grace period for applications that are starting: a poll never waits
         // longer than one time-out for anybody.

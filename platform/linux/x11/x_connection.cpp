@@ -53,7 +53,7 @@ xcb_connection_t* connectWithin(const std::string& displayName, int& screenNumbe
     SilentDisplays& silent = silentDisplays();
     {
         std::lock_guard lock(silent.mutex);
-        if (silent.names.contains(displayName)) throw XConnectionError(silentAtStartMessage(displayName));
+        if (silent.names.contains(displayName)) throw XServerSilentError(silentAtStartMessage(displayName));
     }
     auto pending = std::make_shared<PendingConnect>();
     std::thread([pending, displayName] {
@@ -77,7 +77,7 @@ xcb_connection_t* connectWithin(const std::string& displayName, int& screenNumbe
         pending->abandoned = true;
         std::lock_guard silentLock(silent.mutex);
         silent.names.insert(displayName);
-        throw XConnectionError(silentAtStartMessage(displayName));
+        throw XServerSilentError(silentAtStartMessage(displayName));
     }
     screenNumber = pending->screenNumber;
     return pending->connection;
@@ -161,7 +161,7 @@ void* XConnection::waitForReply(unsigned int sequence) const {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
             silent_ = true;
-            throw XConnectionError(silenceMessage(displayName_));
+            throw XServerSilentError(silenceMessage(displayName_));
         }
         // Another thread of this connection may read our reply off the socket first, so
         // the socket is not watched for the whole wait at once.
@@ -190,7 +190,7 @@ const xcb_query_extension_reply_t& XConnection::extension(xcb_extension_t* exten
 }
 
 void XConnection::throwIfBroken() const {
-    if (silent_) throw XConnectionError(silenceMessage(displayName_));
+    if (silent_) throw XServerSilentError(silenceMessage(displayName_));
     if (const int code = xcb_connection_has_error(connection_); code != 0) {
         throw XConnectionError("Lost the connection to X display " + quoted(displayName_) + ": " +
                                describeConnectionError(code));

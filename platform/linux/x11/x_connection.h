@@ -21,6 +21,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The server took the connection but gave no answer within the time-out.
+class XServerSilentError : public XConnectionError {
+public:
+    using XConnectionError::XConnectionError;
+};
+
 struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
 };
