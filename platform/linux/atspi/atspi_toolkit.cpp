@@ -80,16 +80,20 @@ template <typename T>
 using Owned = std::unique_ptr<T, Unref<T>>;
 
 // Whether a call's result is something the application said, rather than the empty
-// value the bus library hands back when no answer came.
+// value the bus library hands back when no answer came (it does not always report the
+// time-out as an error).
 template <typename T>
 bool answered(const std::optional<T>& value) {
     return value.has_value();
 }
+bool answered(const std::optional<std::string>& text) { return text.has_value() && !text->empty(); }
 template <typename T>
 bool answered(const Owned<T>& object) {
     return object != nullptr;
 }
-bool answered(const Owned<AtspiStateSet>& set) { return set != nullptr && !atspi_state_set_is_empty(set.get()); }
+bool answered(const Owned<AtspiStateSet>& set) {
+    return set != nullptr && !atspi_state_set_is_empty(set.get()) && !atspi_state_set_contains(set.get(), ATSPI_STATE_DEFUNCT);
+}
 template <typename T>
 bool answered(const std::vector<T>& values) {
     return !values.empty();

@@ -49,6 +49,9 @@ std::optional<std::string> displayResources() {
 }  // namespace
 
 std::optional<std::string> resourceValue(std::string_view resources, std::string_view name) {
+    // "*theme" names the option for every program; "Xcursor.theme" is more specific and wins.
+    const std::string anyProgram = "." + std::string(name.substr(name.rfind('.') + 1));
+    std::optional<std::string> loose;
     while (!resources.empty()) {
         const auto end = resources.find('\n');
         const std::string_view line = resources.substr(0, end);
@@ -57,9 +60,11 @@ std::optional<std::string> resourceValue(std::string_view resources, std::string
         if (colon == std::string_view::npos) continue;
         std::string key(trimmed(line.substr(0, colon)));
         std::replace(key.begin(), key.end(), '*', '.');
-        if (key == name) return nonEmpty(std::string(trimmed(line.substr(colon + 1))).c_str());
+        const std::optional<std::string> value = nonEmpty(std::string(trimmed(line.substr(colon + 1))).c_str());
+        if (key == name) return value;
+        if (key == anyProgram) loose = value;
     }
-    return std::nullopt;
+    return loose;
 }
 
 CursorThemeSettings resolveCursorThemeSettings(const CursorThemeSources& sources) {

@@ -26,8 +26,8 @@ struct CursorThemeSources {
 // not a whole number from 1 to 1024 counts as not given.
 CursorThemeSettings resolveCursorThemeSettings(const CursorThemeSources& sources);
 
-// The value of the resource `name` (e.g. "Xcursor.theme", or the same name with "*"
-// for ".") in the text of a resource database as xrdb leaves it on the root window.
+// The value of the resource `name` ("Xcursor.theme"; also given as "Xcursor*theme", or
+// as "*theme" for every program) in the resource text xrdb leaves on the root window.
 std::optional<std::string> resourceValue(std::string_view resources, std::string_view name);
 
 // Reads the sources of this process: its environment and, only when the environment
