@@ -142,6 +142,9 @@ void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
     startedNs_ = monotonicNs();
     CapturePacing pacing(frameInterval(configuration_.minimumFrameInterval), PacingClock::now());
     bool changePending = false;
+    // The start was bounded; from here a server that pauses only delays frames, and the
+    // stop ends any wait for it.
+    grabber->waitWithoutLimitUntil(wakeFd_);
     try {
         while (sleepUntil(pacing.notBefore())) {
             const bool changed = changePending || grabber->waitForDamage(pacing.tickEnd(), wakeFd_);
@@ -157,8 +160,8 @@ void X11CaptureStream::runVideo(std::unique_ptr<XImageGrabber> grabber) {
         }
     } catch (const std::exception& error) {
         // The X connection is gone (or capture cannot go on): said once, and the stream
-        // delivers no more frames.
-        reportError(error.what());
+        // delivers no more frames. A wait that the stop cut short is no error.
+        if (videoRunning_) reportError(error.what());
     }
 }
 

@@ -148,8 +148,9 @@ std::vector<xcb_atom_t> XConnection::internAtoms(const std::vector<std::string_v
 void* XConnection::waitForReply(unsigned int sequence) const {
     throwIfBroken();
     xcb_flush(connection_);
+    const bool timed = stopFd_ < 0;
     const auto deadline = std::chrono::steady_clock::now() + serverAnswerTimeout;
-    pollfd socket{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    pollfd watched[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {stopFd_, POLLIN, 0}};
     for (;;) {
         void* answer = nullptr;
         xcb_generic_error_t* error = nullptr;
@@ -159,13 +160,17 @@ void* XConnection::waitForReply(unsigned int sequence) const {
         }
         throwIfBroken();
         const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
+        if (timed && now >= deadline) {
             silent_ = true;
             throw XServerSilentError(silenceMessage(displayName_));
         }
         // Another thread of this connection may read our reply off the socket first, so
         // the socket is not watched for the whole wait at once.
-        pollUntil(&socket, 1, std::min(deadline, now + std::chrono::milliseconds(10)));
+        const auto sliceEnd = now + std::chrono::milliseconds(10);
+        pollUntil(watched, timed ? 1 : 2, timed ? std::min(deadline, sliceEnd) : sliceEnd);
+        if (!timed && watched[1].revents != 0) {
+            throw XConnectionError("Stopped waiting for X display " + quoted(displayName_));
+        }
     }
 }
 

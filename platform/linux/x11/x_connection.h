@@ -62,6 +62,7 @@ public:
     // XConnectionError when the connection broke or the server gave no answer within
     // serverAnswerTimeout; after such a silence every later wait throws at once, so a
     // whole series of requests takes no longer than one time-out.
+    // (Unless waitWithoutLimitUntil was called.)
     template <class Reply, class Cookie>
     XReply<Reply> reply(Cookie cookie) const {
         return XReply<Reply>(static_cast<Reply*>(waitForReply(cookie.sequence)));
@@ -74,6 +75,12 @@ public:
     // bound; never null.
     const xcb_query_extension_reply_t& extension(xcb_extension_t* extension) const;
 
+    // From now on a wait has no time limit but ends, with XConnectionError, as soon as
+    // `stopFd` becomes readable. For work that has been started and runs until stopped
+    // (a capture), where a server that pauses only delays it; the stop must still end
+    // every wait. Call before the connection is shared with another thread.
+    void waitWithoutLimitUntil(int stopFd) { stopFd_ = stopFd; }
+
     // Throws XConnectionError when the server has closed the connection, it broke, or
     // the server stopped answering.
     void throwIfBroken() const;
@@ -85,6 +92,7 @@ private:
     xcb_connection_t* connection_ = nullptr;
     const xcb_screen_t* screen_ = nullptr;
     mutable std::atomic<bool> silent_{false};
+    int stopFd_ = -1;
 };
 
 // The message for an xcb connection error code, e.g. "no X server answers there".
