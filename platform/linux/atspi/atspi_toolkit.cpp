@@ -92,7 +92,8 @@ bool answered(const Owned<T>& object) {
     return object != nullptr;
 }
 bool answered(const Owned<AtspiStateSet>& set) {
-    return set != nullptr && !atspi_state_set_is_empty(set.get()) && !atspi_state_set_contains(set.get(), ATSPI_STATE_DEFUNCT);
+    return set != nullptr && !atspi_state_set_is_empty(set.get()) &&
+           !atspi_state_set_contains(set.get(), ATSPI_STATE_DEFUNCT);
 }
 template <typename T>
 bool answered(const std::vector<T>& values) {

@@ -59,10 +59,10 @@ public:
     std::vector<xcb_atom_t> internAtoms(const std::vector<std::string_view>& names) const;
 
     // The reply to `cookie`; nothing when the server answered with an error. Throws
-    // XConnectionError when the connection broke or the server gave no answer within
-    // serverAnswerTimeout; after such a silence every later wait throws at once, so a
-    // whole series of requests takes no longer than one time-out.
-    // (Unless waitWithoutLimitUntil was called.)
+    // XConnectionError when the connection broke, and XServerSilentError when the server
+    // gave no answer within serverAnswerTimeout (or whatever waitWithoutLimitUntil set);
+    // after such a silence every later wait throws at once, so a whole series of
+    // requests takes no longer than one time-out.
     template <class Reply, class Cookie>
     XReply<Reply> reply(Cookie cookie) const {
         return XReply<Reply>(static_cast<Reply*>(waitForReply(cookie.sequence)));
@@ -72,7 +72,7 @@ public:
     XReply<xcb_generic_error_t> requestError(xcb_void_cookie_t cookie) const;
 
     // The server's answer about an extension (present, first event), within the same
-    // bound; never null.
+    // bound.
     const xcb_query_extension_reply_t& extension(xcb_extension_t* extension) const;
 
     // From now on a wait has no time limit but ends, with XConnectionError, as soon as
