@@ -1,9 +1,6 @@
 // kelvane-cursor-watch: reports the kind of the system pointer whenever it changes, or
 // with "--export-images" prints the images of the cursors it knows. Never reports an
 // error and always ends with status 0.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <functional>
@@ -14,6 +11,7 @@
 #include "common/asio.h"
 #include "common/line_output.h"
 #include "common/line_reader.h"
+#include "common/standard_error.h"
 #include "cursor-watch/accessibility_probe.h"
 #include "cursor-watch/cursor_image_export.h"
 #include "cursor-watch/cursor_matching.h"
@@ -33,22 +31,13 @@ namespace {
 
 constexpr auto pollInterval = std::chrono::milliseconds(50);
 
-// The monitor reports nothing on standard error, but the libraries under it (GLib's
-// D-Bus and X warnings, for one) write there on their own; point it at /dev/null.
-void silenceStandardError() {
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (nowhere < 0) return;
-    ::dup2(nowhere, STDERR_FILENO);
-    if (nowhere != STDERR_FILENO) ::close(nowhere);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     // A host that goes away closes our standard output; the write then fails quietly and
     // the closed standard input ends us with status 0, instead of a signal killing us.
     std::signal(SIGPIPE, SIG_IGN);
-    silenceStandardError();
+    kelvane::common::silenceStandardError();
 
     asio::io_context mainQueue;
 

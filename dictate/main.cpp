@@ -1,6 +1,5 @@
 // kelvane-dictate [locale]: turns microphone speech into "ready", "partial", "final" and
 // "error" events on standard output.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -11,6 +10,7 @@
 #include "common/asio.h"
 #include "common/line_output.h"
 #include "common/line_reader.h"
+#include "common/standard_error.h"
 #include "dictate/command_line.h"
 #include "dictate/dictation_events.h"
 #include "dictate/dictation_session.h"
@@ -20,14 +20,6 @@
 #include "platform/speech.h"
 
 namespace {
-
-// Nothing may reach standard error, not even the libraries' own diagnostics.
-void silenceStandardError() {
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (devNull < 0) return;
-    ::dup2(devNull, STDERR_FILENO);
-    ::close(devNull);
-}
 
 void startStandardInputReader(std::function<void()> onStop) {
     std::thread([onStop = std::move(onStop)] {
@@ -41,8 +33,8 @@ void startStandardInputReader(std::function<void()> onStop) {
 
 int main(int argc, char** argv) {
     using namespace kelvane;
+    common::silenceStandardError();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    silenceStandardError();
     // A host that stopped reading must not kill the process before it ends on its own terms.
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -45,6 +45,26 @@ TEST(LineReader, SplitsOnLfAndCrlfAndKeepsAnUnterminatedLastLine) {
     EXPECT_EQ(lines, (std::vector<std::string>{"pause", "", "RESUME  ", "st"}));
 }
 
+// A host that writes megabytes without a line feed must not stall the reader: the
+// long lines vanish (whether they come in pieces or whole) and the next command is read.
+TEST(LineReader, LinesLongerThanAnyCommandAreDroppedAndTheFollowingLinesRead) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const std::string longest(LineReader::maxLineLength, 'x');
+    std::thread writer([&] {
+        const std::string chunk(1 << 16, 'a');
+        for (int i = 0; i < 64; ++i) writeAll(fds[1], chunk);
+        writeAll(fds[1], "\nstop\r\n" + longest + "\n" + longest + "y\nresume\n" + longest + "z");
+        close(fds[1]);
+    });
+    LineReader reader(fds[0]);
+    std::vector<std::string> lines;
+    while (auto line = reader.next()) lines.push_back(*line);
+    writer.join();
+    close(fds[0]);
+    EXPECT_EQ(lines, (std::vector<std::string>{"stop", longest, "resume"}));
+}
+
 TEST(DispatchGroup, WaitReturnsOnlyWhenEveryEnterIsLeft) {
     DispatchGroup group;
     group.enter();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "testing/desktop_process.h"
+#include "testing/stuck_x_server.h"
 
 namespace kelvane::windows {
 namespace {
@@ -285,6 +286,23 @@ TEST(SharedDesktop, WithoutAnXServerTheErrorNamesTheDisplay) {
     EXPECT_TRUE(run.err.starts_with("Error listing windows: ")) << run.err;
     EXPECT_NE(run.err.find("\"" + display + "\""), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+
+    // A server that never answers, from the start or once the connection is made, like
+    // a stopped one: the listing gives up within seconds.
+    using kelvane::testing::StuckXServer;
+    for (const StuckXServer::Behaviour behaviour :
+         {StuckXServer::Behaviour::neverAnswers, StuckXServer::Behaviour::answersOnlyTheSetUp}) {
+        const StuckXServer silent(behaviour);
+        SpawnOptions silentDisplay;
+        silentDisplay.setEnvironment["DISPLAY"] = silent.displayName();
+        const auto started = std::chrono::steady_clock::now();
+        const ListerRun unanswered = runLister({}, silentDisplay);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+        EXPECT_EQ(unanswered.status, ExitStatus::exitCode(1));
+        EXPECT_EQ(unanswered.out, "");
+        EXPECT_TRUE(unanswered.err.starts_with("Error listing windows: ")) << unanswered.err;
+        EXPECT_NE(unanswered.err.find("\"" + silent.displayName() + "\""), std::string::npos) << unanswered.err;
+    }
 
     SpawnOptions unset;
     unset.unsetEnvironment = {"DISPLAY"};

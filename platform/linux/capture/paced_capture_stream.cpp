@@ -144,6 +144,7 @@ void PacedCaptureStream::runVideo(std::unique_ptr<FrameSource> source) {
     startedNs_ = monotonicNs();
     x11::CapturePacing pacing(frameInterval(configuration_.minimumFrameInterval), PacingClock::now());
     bool changePending = false;
+    source->beginCapturing(wakeFd_);
     try {
         while (sleepUntil(pacing.notBefore())) {
             const bool changed = changePending || source->waitForChange(pacing.tickEnd(), wakeFd_);
@@ -159,8 +160,8 @@ void PacedCaptureStream::runVideo(std::unique_ptr<FrameSource> source) {
         }
     } catch (const std::exception& error) {
         // The source's server is gone (or capture cannot go on): said once, and the stream
-        // delivers no more frames.
-        reportError(error.what());
+        // delivers no more frames. A wait that the stop cut short is no error.
+        if (videoRunning_) reportError(error.what());
     }
 }
 
