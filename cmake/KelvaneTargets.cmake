@@ -1,10 +1,11 @@
-# kelvane_add_test(NAME <name> LABEL unit|desktop [WAYLAND] SOURCES ... [LIBS ...] [TIMEOUT s])
+# kelvane_add_test(NAME <name> LABEL unit|desktop [WAYLAND] SOURCES ... [LIBS ...] [TIMEOUT s]
+#                  [DESKTOP_OPTIONS ...])
 # Builds one GoogleTest executable and registers its cases with CTest under the label.
 # Desktop tests run inside scripts/with-desktop, so they get a throwaway X, Pulse and
 # D-Bus of their own (with WAYLAND, the headless Wayland session instead of X); they
-# are left out of sanitizer builds.
+# are left out of sanitizer builds. DESKTOP_OPTIONS go to scripts/with-desktop.
 function(kelvane_add_test)
-  cmake_parse_arguments(T "WAYLAND" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WAYLAND" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;DESKTOP_OPTIONS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -25,9 +26,10 @@ function(kelvane_add_test)
       add_dependencies(${T_NAME} kelvane_screencopy_dmabuf_hint)
       add_test(NAME ${T_NAME} COMMAND env
         KELVANE_SCREENCOPY_DMABUF_HINT=$<TARGET_FILE:kelvane_screencopy_dmabuf_hint>
-        ${PROJECT_SOURCE_DIR}/scripts/with-desktop --wayland $<TARGET_FILE:${T_NAME}>)
+        ${PROJECT_SOURCE_DIR}/scripts/with-desktop --wayland ${T_DESKTOP_OPTIONS} $<TARGET_FILE:${T_NAME}>)
     else()
-      add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-desktop $<TARGET_FILE:${T_NAME}>)
+      add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-desktop ${T_DESKTOP_OPTIONS}
+        $<TARGET_FILE:${T_NAME}>)
     endif()
     set_tests_properties(${T_NAME} PROPERTIES LABELS desktop TIMEOUT ${T_TIMEOUT})
   else()
@@ -43,7 +45,7 @@ endfunction()
 # with fuzz/random_driver.cpp, which feeds it random and mutated inputs for a bounded
 # time, so CTest runs it briefly in every build, sanitizer builds included.
 function(kelvane_add_fuzz)
-  cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS;DESKTOP_OPTIONS" ${ARGN})
   if(NOT F_SECONDS)
     set(F_SECONDS 10)
   endif()
