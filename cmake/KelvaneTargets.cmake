@@ -1,13 +1,15 @@
-# kelvane_add_test(NAME <name> LABEL unit|desktop [WAYLAND] SOURCES ... [LIBS ...] [TIMEOUT s])
+# kelvane_add_test(NAME <name> LABEL unit|desktop [WAYLAND] SOURCES ... [LIBS ...] [TIMEOUT s]
+#                  [DESKTOP_OPTIONS ...])
 # Builds one GoogleTest executable and registers its cases with CTest under the label.
 # Desktop tests run inside scripts/with-desktop, so they get a throwaway X, Pulse and
 # D-Bus of their own (with WAYLAND, the headless Wayland session instead of X); they
-# are left out of sanitizer builds. Without BUILD_TESTING nothing is built.
+# are left out of sanitizer builds; DESKTOP_OPTIONS go to scripts/with-desktop. Without
+# BUILD_TESTING nothing is built.
 function(kelvane_add_test)
   if(NOT BUILD_TESTING)
     return()
   endif()
-  cmake_parse_arguments(T "WAYLAND" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WAYLAND" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;DESKTOP_OPTIONS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -28,9 +30,10 @@ function(kelvane_add_test)
       add_dependencies(${T_NAME} kelvane_screencopy_dmabuf_hint)
       add_test(NAME ${T_NAME} COMMAND env
         KELVANE_SCREENCOPY_DMABUF_HINT=$<TARGET_FILE:kelvane_screencopy_dmabuf_hint>
-        ${PROJECT_SOURCE_DIR}/scripts/with-desktop --wayland $<TARGET_FILE:${T_NAME}>)
+        ${PROJECT_SOURCE_DIR}/scripts/with-desktop --wayland ${T_DESKTOP_OPTIONS} $<TARGET_FILE:${T_NAME}>)
     else()
-      add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-desktop $<TARGET_FILE:${T_NAME}>)
+      add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-desktop ${T_DESKTOP_OPTIONS}
+        $<TARGET_FILE:${T_NAME}>)
     endif()
     set_tests_properties(${T_NAME} PROPERTIES LABELS desktop TIMEOUT ${T_TIMEOUT})
   else()
