@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,7 +52,10 @@ void sway(const std::string& command) {
 }
 
 // The sway container showing `appId`, once it is mapped.
-json containerOf(const std::string& appId) {
+// Sway lays a new window out, and applies a resize, only once the client has answered, so
+// the tree is read until the window's place stays the same for two reads in a row (and,
+// when a caller just asked for a width, shows that width).
+json containerOf(const std::string& appId, std::optional<int> contentWidth = std::nullopt) {
     std::function<const json*(const json&)> search = [&](const json& node) -> const json* {
         if (node.value("app_id", json()) == appId) return &node;
         for (const char* children : {"nodes", "floating_nodes"}) {
@@ -62,12 +66,19 @@ json containerOf(const std::string& appId) {
         }
         return nullptr;
     };
+    json previous;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const json tree = json::parse(testing::run({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
-        if (const json* found = search(tree); found && found->at("window_rect").at("width") != 0) return *found;
+        const json* found = search(tree);
+        const auto width = found ? found->at("window_rect").at("width").get<int>() : 0;
+        if (width != 0 && (!contentWidth || width == *contentWidth)) {
+            const json place = {found->at("rect"), found->at("window_rect")};
+            if (place == previous) return *found;
+            previous = place;
+        }
         std::this_thread::sleep_for(50ms);
     }
-    ADD_FAILURE() << "no window with app id " << appId;
+    ADD_FAILURE() << "no settled window with app id " << appId << (contentWidth ? " of the asked width" : "");
     return json::object();
 }
 
@@ -127,9 +138,10 @@ TEST_F(WaylandWindowList, ListingRulesStillApply) {
     // Back, floating and too narrow to offer: under 50 points without its borders.
     sway("floating_minimum_size 10 x 10");
     sway("[app_id=kelvane-listed] move container to workspace 1, floating enable, resize set 50 300");
-    EXPECT_EQ(containerOf("kelvane-listed").at("window_rect").at("width"), 46);
+    EXPECT_EQ(containerOf("kelvane-listed", 46).at("window_rect").at("width"), 46);
     EXPECT_EQ(entryWithBundle(list(), "kelvane-listed"), nullptr);
     sway("[app_id=kelvane-listed] resize set 54 300");
+    containerOf("kelvane-listed", 50);
     EXPECT_NE(entryWithBundle(list(), "kelvane-listed"), nullptr);
     sway("[app_id=kelvane-listed] floating disable");
 }
