@@ -15,9 +15,9 @@
 #include "cursor-watch/accessibility_probe.h"
 #include "cursor-watch/cursor_image_export.h"
 #include "cursor-watch/cursor_matching.h"
-#include "cursor-watch/main_queue_call.h"
+#include "common/main_queue_call.h"
 #include "cursor-watch/monitor_input.h"
-#include "cursor-watch/poll_timer.h"
+#include "common/poll_timer.h"
 #include "cursor-watch/state_printer.h"
 #include "platform/accessibility.h"
 #include "platform/standard_cursors.h"
@@ -62,13 +62,13 @@ int main(int argc, char** argv) {
     // The display connection is only ever used from the main thread.
     std::unique_ptr<platform::SystemCursor> systemCursor = platform::makeSystemCursor();
     cw::CursorTypeClassifier classifier(
-        std::move(known), [&] { return cw::callOnQueue(mainQueue, [&] { return systemCursor->current(); }); },
+        std::move(known), [&] { return kelvane::common::callOnQueue(mainQueue, [&] { return systemCursor->current(); }); },
         std::move(accessibilityCursorMatch));
     cw::StatePrinter printer(writeOutputLine);
 
     // Two workers: the standard-input reader blocks one of them for the whole run.
     asio::thread_pool utilityQueue(2);
-    cw::PollTimer timer(utilityQueue.get_executor(), pollInterval,
+    kelvane::common::PollTimer timer(utilityQueue.get_executor(), pollInterval,
                         [&] { printer.emitStateIfNeeded(classifier.currentSystemCursorType()); });
     timer.start();
 

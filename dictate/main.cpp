@@ -14,7 +14,7 @@
 #include "dictate/command_line.h"
 #include "dictate/dictation_events.h"
 #include "dictate/dictation_session.h"
-#include "dictate/main_queue.h"
+#include "common/main_queue.h"
 #include "dictate/stop_command.h"
 #include "platform/audio_input.h"
 #include "platform/speech.h"
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
 
     asio::io_context mainContext;
     auto keepRunning = asio::make_work_guard(mainContext);
-    dictate::AsioMainQueue mainQueue(mainContext);
+    common::AsioMainQueue mainQueue(mainContext);
 
     // Every event line is written whole by one write, so nothing waits in a buffer when
     // the process ends; worker threads (recogniser, microphone, input reader) are simply
