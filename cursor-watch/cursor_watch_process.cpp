@@ -64,11 +64,12 @@ int runCursorWatch(std::span<const char* const> arguments, CursorWatchPlatform p
     auto* monitor = new Monitor(std::move(accessibility), std::move(known), platform.makeSystemCursor(),
                                 std::move(descriptors.writeLine));
     monitor->timer.start();
-    common::readInputDetached(descriptors.input, [monitor, exit = std::move(descriptors.exit)](common::LineReader& reader) {
+    auto stop = [monitor, exit = std::move(descriptors.exit)](common::LineReader& reader) {
         waitForStopLine(reader);
         exit(0);
         monitor->mainQueue.stop();
-    });
+    };
+    common::readInputDetached(descriptors.input, std::move(stop));
 
     auto keepServing = asio::make_work_guard(monitor->mainQueue);
     monitor->mainQueue.run();
