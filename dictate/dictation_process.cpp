@@ -12,7 +12,7 @@
 namespace kelvane::dictate {
 namespace {
 
-// The session and what it works with. Never destroyed once started: see runDictate.
+// The session and what it works with.
 struct Dictation {
     Dictation(DictatePlatform& platform, common::ProgramDescriptors& descriptors)
         : mainQueue(mainContext),
@@ -44,12 +44,11 @@ struct Dictation {
 int runDictate(std::span<const char* const> arguments, DictatePlatform platform,
                common::ProgramDescriptors descriptors) {
     const std::string localeId = localeIdFromArguments(arguments);
-    auto dictation = std::make_unique<Dictation>(platform, descriptors);
-    if (!dictation->session.start(localeId)) return 1;
-    Dictation& running = *dictation.release();
-    auto keepRunning = asio::make_work_guard(running.mainContext);
-    running.mainContext.run();
-    return running.exitStatus;
+    Dictation dictation(platform, descriptors);
+    if (!dictation.session.start(localeId)) return 1;
+    auto keepRunning = asio::make_work_guard(dictation.mainContext);
+    dictation.mainContext.run();
+    return dictation.exitStatus;
 }
 
 }  // namespace kelvane::dictate

@@ -17,8 +17,8 @@ struct DictatePlatform {
 
 // Writes the events until the session ends the process through `descriptors.exit`;
 // returns 1 when the session cannot start. Should the exit return, this returns its
-// status with the session and its threads left running, since a recogniser or the input
-// reader may still be posting to it.
+// status and tears the session down, so the input must by then have reached a stop line
+// or its end and the recogniser must have stopped.
 int runDictate(std::span<const char* const> arguments, DictatePlatform platform,
                common::ProgramDescriptors descriptors);
 
