@@ -9,8 +9,8 @@
 int main(int argc, char** argv) {
     using namespace kelvane;
     common::prepareProcess({.ignoreBrokenPipe = true, .silenceStandardError = true});
-    const cursorwatch::CursorWatchPlatform platform{platform::makeAccessibilityToolkit, platform::makeStandardCursors,
+    const cursorwatch::CursorWatchPlatform backends{platform::makeAccessibilityToolkit, platform::makeStandardCursors,
                                                     platform::makeSystemCursor};
     return cursorwatch::runCursorWatch(std::span<const char* const>(argv, static_cast<std::size_t>(argc)),
-                                       platform, {});
+                                       backends, {});
 }

@@ -11,6 +11,6 @@ int main(int argc, char** argv) {
     using namespace kelvane;
     common::prepareProcess({.ignoreBrokenPipe = true, .silenceStandardError = true});
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const dictate::DictatePlatform platform{platform::makeSpeechService, [] { return platform::makeAudioEngine(); }};
-    return dictate::runDictate({argv, static_cast<std::size_t>(argc > 0 ? argc : 0)}, platform, {});
+    const dictate::DictatePlatform backends{platform::makeSpeechService, [] { return platform::makeAudioEngine(); }};
+    return dictate::runDictate({argv, static_cast<std::size_t>(argc > 0 ? argc : 0)}, backends, {});
 }
