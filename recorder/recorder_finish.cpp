@@ -9,18 +9,18 @@ namespace kelvane::recorder {
 
 using platform::MediaTime;
 
-std::shared_ptr<OneShotEvent> ScreenCaptureRecorder::claimFinish() {
+std::shared_ptr<common::OneShotEvent> ScreenCaptureRecorder::claimFinish() {
     std::lock_guard lock(mutex_);
     if (!state_.isRecording || state_.isFinishing) return nullptr;
     state_.isFinishing = true;
-    finishReported_ = std::make_shared<OneShotEvent>();
+    finishReported_ = std::make_shared<common::OneShotEvent>();
     return finishReported_;
 }
 
 asio::awaitable<std::string> ScreenCaptureRecorder::stop() {
     const auto reported = claimFinish();
     if (!reported) {
-        std::shared_ptr<OneShotEvent> running;
+        std::shared_ptr<common::OneShotEvent> running;
         {
             std::lock_guard lock(mutex_);
             if (state_.isFinishing) running = finishReported_;

@@ -22,7 +22,7 @@
 #include "platform/media_writer.h"
 #include "platform/sample_buffer.h"
 #include "recorder/capture_config.h"
-#include "recorder/one_shot_event.h"
+#include "common/one_shot_event.h"
 #include "recorder/recorder_platform.h"
 #include "recorder/recording_outputs.h"
 #include "recorder/recording_timeline.h"
@@ -103,7 +103,7 @@ private:
 
     // Claims the session for one finish and returns the event its caller fires once the
     // finish has been reported; nothing when nothing is recording or a finish already runs.
-    std::shared_ptr<OneShotEvent> claimFinish();
+    std::shared_ptr<common::OneShotEvent> claimFinish();
     asio::awaitable<std::string> finish();
     asio::awaitable<void> finishWriter(const WriterPtr& writer);
     void startWindowValidationIfNeeded();
@@ -116,7 +116,7 @@ private:
     State state_;
     // Fired when the running finish has been reported, so a stop that arrives meanwhile
     // can wait for it instead of letting the process end under it.
-    std::shared_ptr<OneShotEvent> finishReported_;
+    std::shared_ptr<common::OneShotEvent> finishReported_;
 };
 
 }  // namespace kelvane::recorder

@@ -258,9 +258,11 @@ TEST(RecorderProcess, StartFailuresEndTheProcessWithStatusZero) {
 
 // The refusals return before any thread or service exists, so they run in-process.
 int runWith(RecorderHarness& h, std::vector<std::string> arguments) {
-    std::vector<char*> argv{const_cast<char*>("kelvane-recorder")};
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    return runRecorder(static_cast<int>(argv.size()), argv.data(), h.platform(), -1);
+    std::vector<const char*> argv{"kelvane-recorder"};
+    for (auto& argument : arguments) argv.push_back(argument.c_str());
+    common::ProgramDescriptors descriptors;
+    descriptors.input = -1;
+    return runRecorder(argv, h.platform(), descriptors);
 }
 
 TEST(RecorderEntry, RefusalsEndWithStatusOne) {

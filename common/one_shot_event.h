@@ -9,7 +9,7 @@
 #include "common/asio.h"
 #include "common/completion_bridge.h"
 
-namespace kelvane::recorder {
+namespace kelvane::common {
 
 class OneShotEvent {
 public:
@@ -24,7 +24,7 @@ public:
     }
 
     asio::awaitable<void> wait() {
-        co_await common::awaitCompletion<bool>([this](std::function<void(bool)> done) {
+        co_await awaitCompletion<bool>([this](std::function<void(bool)> done) {
             {
                 std::lock_guard lock(mutex_);
                 if (!fired_) {
@@ -42,4 +42,4 @@ private:
     std::vector<std::function<void(bool)>> waiters_;
 };
 
-}  // namespace kelvane::recorder
+}  // namespace kelvane::common
