@@ -107,7 +107,7 @@ TEST_P(InstalledTheme, EveryNameHasATallPngWithAPlausibleHotspot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Themes, InstalledTheme, ::testing::Values("Adwaita", "DMZ-White"),
-                         [](const auto& info) { return std::string(info.param) == "Adwaita" ? "Adwaita" : "DmzWhite"; });
+                         [](const auto& theme) { return std::string(theme.param) == "Adwaita" ? "Adwaita" : "DmzWhite"; });
 
 TEST(ThemeChoice, TheEnvironmentsThemeIsTheOneDrawn) {
     auto arrowOf = [](const char* theme) {

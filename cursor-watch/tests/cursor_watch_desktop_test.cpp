@@ -246,9 +246,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PackagedTheme{"ComixCursors-LH-Opaque-Black", {}}, PackagedTheme{"crystalblue", {{"hand1", "pointer"}}},
                       PackagedTheme{"oxy-white", {}}, PackagedTheme{"Paper", {{"hand1", "pointer"}}},
                       PackagedTheme{"redglass", {}}, PackagedTheme{"whiteglass", {}}, PackagedTheme{"handhelds", {}}),
-    [](const auto& info) {
+    [](const auto& testCase) {
         std::string name;
-        for (const char c : std::string(info.param.theme)) {
+        for (const char c : std::string(testCase.param.theme)) {
             if (std::isalnum(static_cast<unsigned char>(c))) name += c;
         }
         return name;
