@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "testing/desktop_process.h"
+#include "windows/tests/lister_run.h"
 #include "testing/stuck_x_server.h"
 
 namespace kelvane::windows {
@@ -27,30 +28,10 @@ using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using nlohmann::json;
 
-const std::string kLister = KELVANE_BINARY_DIR "/windows/kelvane-windows";
 const std::string kWindowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
 const std::string kWithDesktop = KELVANE_SOURCE_DIR "/scripts/with-desktop";
 constexpr const char* kDesktopKind = "KELVANE_WINDOWS_TEST_DESKTOP";
 const std::string kEmDash = "\xE2\x80\x94";
-
-struct ListerRun {
-    std::string out;
-    std::string err;
-    ExitStatus status;
-};
-
-ListerRun runLister(const std::vector<std::string>& arguments = {}, const SpawnOptions& options = {}) {
-    std::vector<std::string> argv = {kLister};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    DesktopProcess lister(argv, options);
-    lister.closeStdin();
-    ListerRun run;
-    run.out = lister.readStdoutToEnd(20s);
-    run.err = lister.readStderrToEnd(5s);
-    const auto status = lister.waitForExit(10s);
-    run.status = status ? *status : lister.kill();
-    return run;
-}
 
 json listWindows(const std::vector<std::string>& arguments = {}) {
     const ListerRun run = runLister(arguments);

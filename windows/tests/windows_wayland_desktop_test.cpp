@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "testing/desktop_process.h"
+#include "windows/tests/lister_run.h"
 #include "testing/tests/desktop_test_commands.h"
 
 namespace kelvane::windows {
@@ -23,28 +24,9 @@ using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using nlohmann::json;
 
-const std::string kLister = KELVANE_BINARY_DIR "/windows/kelvane-windows";
 const std::string kEmDash = "\xE2\x80\x94";
 // The id of the desktop's one output, HEADLESS-1.
 const std::string kHeadlessDisplay = "2675618608";
-
-struct ListerRun {
-    std::string out;
-    std::string err;
-    std::optional<ExitStatus> status;
-};
-
-ListerRun runLister(const std::vector<std::string>& arguments = {}, const SpawnOptions& options = {}) {
-    std::vector<std::string> argv = {kLister};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    DesktopProcess lister(argv, options);
-    lister.closeStdin();
-    ListerRun run;
-    run.status = lister.waitForExit(10s);
-    run.out = lister.readStdoutToEnd(5s);
-    run.err = lister.readStderrToEnd(5s);
-    return run;
-}
 
 void sway(const std::string& command) {
     const CommandResult result = testing::run({"swaymsg", command});
