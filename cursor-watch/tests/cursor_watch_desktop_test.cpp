@@ -15,13 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "cursor-watch/tests/image_line_decoding.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/stuck_x_server.h"
 
 namespace kelvane::cursorwatch {
 namespace {
 
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using namespace std::chrono_literals;
@@ -41,7 +41,7 @@ SpawnOptions withTheme(const std::string& theme, const std::string& size = "24")
 }
 
 void movePointer(int x, int y) {
-    DesktopProcess mover({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
+    ChildProcess mover({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
     ASSERT_EQ(mover.waitForExit(lineTimeout), ExitStatus::exitCode(0));
 }
 
@@ -58,7 +58,7 @@ public:
 
 private:
     static void merge(const std::string& theme) {
-        DesktopProcess xrdb({"xrdb", "-nocpp", "-merge"});
+        ChildProcess xrdb({"xrdb", "-nocpp", "-merge"});
         xrdb.writeLine("Xcursor.theme: " + theme);
         xrdb.closeStdin();
         EXPECT_EQ(xrdb.waitForExit(lineTimeout), ExitStatus::exitCode(0));
@@ -91,7 +91,7 @@ public:
     }
 
 private:
-    DesktopProcess maker_;
+    ChildProcess maker_;
     std::string id_;
     bool nudge_ = false;
 };
@@ -100,7 +100,7 @@ void expectEveryCandidateNamed(const std::string& theme, const std::vector<Shown
     const ThemeResource resource(theme);
     CursorWindow window(theme);
     movePointer(900, 500);
-    DesktopProcess monitor({monitorProgram}, withTheme(theme));
+    ChildProcess monitor({monitorProgram}, withTheme(theme));
 
     // Before any cursor is set the window shows the pointer the window manager gave it.
     std::string current = "arrow";
@@ -215,7 +215,7 @@ TEST_P(PackagedThemes, EveryCursorTheThemeHasIsNamedAtAnotherSizeToo) {
     const ThemeResource resource(packaged.theme);
     CursorWindow window(packaged.theme, "32");
     movePointer(900, 500);
-    DesktopProcess monitor({monitorProgram}, withTheme(packaged.theme));
+    ChildProcess monitor({monitorProgram}, withTheme(packaged.theme));
     ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
     for (const Candidate& candidate : candidates) {
         const auto name = std::find_if(candidate.themeNames.begin(), candidate.themeNames.end(), exists);
@@ -256,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CursorWatchDesktop, StopsWithZeroOnStopInAnyCaseOrEndOfInput) {
     for (const char* stop : {"Stop", "STOP"}) {
-        DesktopProcess monitor({monitorProgram});
+        ChildProcess monitor({monitorProgram});
         ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
         monitor.writeLine("hello");
         monitor.writeLine(stop);
@@ -264,7 +264,7 @@ TEST(CursorWatchDesktop, StopsWithZeroOnStopInAnyCaseOrEndOfInput) {
         EXPECT_EQ(monitor.readStderrToEnd(1s), "");
     }
 
-    DesktopProcess monitor({monitorProgram});
+    ChildProcess monitor({monitorProgram});
     ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
     monitor.writeLine(" stop");
     monitor.writeLine("stop now");
@@ -293,7 +293,7 @@ TEST(CursorWatchDesktop, WithoutDisplayServerItStillRunsAndSeesTheArrow) {
     refusingDisplay.unsetEnvironment = {"XCURSOR_SIZE"};
     for (const SpawnOptions& options : {noDisplay, unreachableDisplay, silentDisplay, refusingDisplay}) {
         SCOPED_TRACE(options.setEnvironment.empty() ? "no DISPLAY" : options.setEnvironment.at("DISPLAY"));
-        DesktopProcess monitor({monitorProgram}, options);
+        ChildProcess monitor({monitorProgram}, options);
         EXPECT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
         monitor.writeLine("stop");
         EXPECT_EQ(monitor.waitForExit(lineTimeout), ExitStatus::exitCode(0));
@@ -305,7 +305,7 @@ TEST(CursorWatchDesktop, ExportPrintsTheNineCursorsAsDecodablePngs) {
     for (const bool withDisplay : {true, false}) {
         SpawnOptions options = withTheme("Adwaita");
         if (!withDisplay) options.unsetEnvironment = {"DISPLAY"};
-        DesktopProcess exporter({monitorProgram, "--verbose", "--export-images"}, options);
+        ChildProcess exporter({monitorProgram, "--verbose", "--export-images"}, options);
         ASSERT_EQ(exporter.waitForExit(10s), ExitStatus::exitCode(0));
         EXPECT_EQ(exporter.readStderrToEnd(1s), "");
 

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::testing {
 
@@ -54,7 +54,7 @@ public:
     }
 
 private:
-    DesktopProcess child_;
+    ChildProcess child_;
     nlohmann::json layout_;
 };
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::testing {
 
@@ -35,7 +35,7 @@ struct CommandResult {
 };
 
 inline CommandResult run(const std::vector<std::string>& argv, const std::string& input = "") {
-    DesktopProcess child(argv);
+    ChildProcess child(argv);
     child.write(input);
     child.closeStdin();
     CommandResult result;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/desktop_x_queries.h"
 #include "testing/tests/desktop_test_commands.h"
 
@@ -71,8 +71,8 @@ TEST(WithDesktop, SoundFedToTheMicFeedIsHeardOnTheMicrophoneOnly) {
     std::vector<std::string> speakerArgs = {"parec", "-d", "kelvane_speakers.monitor"};
     micArgs.insert(micArgs.end(), raw.begin(), raw.end());
     speakerArgs.insert(speakerArgs.end(), raw.begin(), raw.end());
-    DesktopProcess microphone(micArgs);
-    DesktopProcess speakers(speakerArgs);
+    ChildProcess microphone(micArgs);
+    ChildProcess speakers(speakerArgs);
     std::this_thread::sleep_for(500ms);  // both recorders connected before the tone starts
 
     CommandResult play = run({"paplay", "-d", environment("KELVANE_TEST_MIC_FEED_SINK"), wav});
@@ -150,7 +150,7 @@ TEST(WithDesktopNested, BareDesktopsOnRequest) {
 class WithDesktopCleanUp : public ::testing::Test {
 protected:
     // Starts a nested desktop whose command first prints the desktop's folder.
-    std::string start(DesktopProcess& desktop) {
+    std::string start(ChildProcess& desktop) {
         std::optional<std::string> folder = desktop.readStdoutLine(60s);
         EXPECT_TRUE(folder);
         EXPECT_TRUE(folder && exists(*folder));
@@ -165,7 +165,7 @@ protected:
 };
 
 TEST_F(WithDesktopCleanUp, AfterTheCommandEndsEvenIfItLeftChildrenBehind) {
-    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; setsid sleep 300 & exit 0"});
+    ChildProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; setsid sleep 300 & exit 0"});
     std::string folder = start(desktop);
     desktop.writeLine("go");
     EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(0));
@@ -173,7 +173,7 @@ TEST_F(WithDesktopCleanUp, AfterTheCommandEndsEvenIfItLeftChildrenBehind) {
 }
 
 TEST_F(WithDesktopCleanUp, AfterTheCommandFails) {
-    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; kill -KILL $$"});
+    ChildProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; kill -KILL $$"});
     std::string folder = start(desktop);
     desktop.writeLine("go");
     EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(128 + SIGKILL));
@@ -182,7 +182,7 @@ TEST_F(WithDesktopCleanUp, AfterTheCommandFails) {
 
 TEST_F(WithDesktopCleanUp, WhenTerminatedOrInterrupted) {
     for (int signalNumber : {SIGTERM, SIGINT}) {
-        DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
+        ChildProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
         std::string folder = start(desktop);
         desktop.sendSignal(signalNumber);
         EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(128 + signalNumber)) << signalNumber;
@@ -191,7 +191,7 @@ TEST_F(WithDesktopCleanUp, WhenTerminatedOrInterrupted) {
 }
 
 TEST_F(WithDesktopCleanUp, WhenKilledOutright) {
-    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
+    ChildProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
     std::string folder = start(desktop);
     ::kill(desktop.pid(), SIGKILL);  // no trap runs: the watchdog has to clean up
     EXPECT_TRUE(desktop.waitForExit(10s));

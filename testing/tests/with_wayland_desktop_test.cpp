@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/tests/desktop_test_commands.h"
 
 namespace kelvane::testing {
@@ -94,7 +94,7 @@ TEST(WithWaylandDesktopNested, WithoutASessionBusThereIsNoPortal) {
 
 TEST(WithWaylandDesktopNested, NothingIsLeftAfterTheCommandOrASignal) {
     for (int signalNumber : {0, SIGTERM}) {
-        DesktopProcess desktop({withDesktop, "--wayland", "sh", "-c",
+        ChildProcess desktop({withDesktop, "--wayland", "sh", "-c",
                                 "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; setsid sleep 300 & exit 3"});
         std::optional<std::string> folder = desktop.readStdoutLine(60s);
         ASSERT_TRUE(folder) << desktop.readStderrToEnd(5s);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::windows {
 
@@ -20,7 +20,7 @@ inline ListerRun runLister(const std::vector<std::string>& arguments = {},
     using namespace std::chrono_literals;
     std::vector<std::string> argv = {KELVANE_BINARY_DIR "/windows/kelvane-windows"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    testing::DesktopProcess lister(argv, options);
+    testing::ChildProcess lister(argv, options);
     lister.closeStdin();
     ListerRun run;
     run.out = lister.readStdoutToEnd(20s);

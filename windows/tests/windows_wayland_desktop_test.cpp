@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "windows/tests/lister_run.h"
 #include "testing/tests/desktop_test_commands.h"
 
@@ -19,7 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using kelvane::testing::CommandResult;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using nlohmann::json;
@@ -75,7 +75,7 @@ class WaylandWindowList : public ::testing::Test {
 protected:
     // A terminal with a known app id and title, in the shown workspace.
     static void SetUpTestSuite() {
-        terminal_ = new DesktopProcess({"foot", "--app-id=kelvane-listed", "--title=Listed on Wayland", "sleep", "600"});
+        terminal_ = new ChildProcess({"foot", "--app-id=kelvane-listed", "--title=Listed on Wayland", "sleep", "600"});
     }
     static void TearDownTestSuite() {
         delete terminal_;
@@ -89,7 +89,7 @@ protected:
         return json::parse(run.out, nullptr, false);
     }
 
-    static inline DesktopProcess* terminal_ = nullptr;
+    static inline ChildProcess* terminal_ = nullptr;
 };
 
 TEST_F(WaylandWindowList, TheWindowWithItsFrameOnTheOutput) {

@@ -8,14 +8,14 @@
 #include <string>
 #include <thread>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/tests/desktop_test_commands.h"
 
 namespace kelvane::windows {
 namespace {
 
 using namespace std::chrono_literals;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using nlohmann::json;
 
@@ -51,7 +51,7 @@ json listedTitled(const std::string& title) {
 
 TEST(XwaylandWindowList, AnXWindowWithItsClassNamesAndItsFrameOnTheOutput) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the desktop runs no Xwayland";
-    DesktopProcess maker({kWindowMaker, "--window", "title=Through Xwayland", "class=xlisted,XListed"});
+    ChildProcess maker({kWindowMaker, "--window", "title=Through Xwayland", "class=xlisted,XListed"});
     const json entry = listedTitled("Through Xwayland");
     ASSERT_FALSE(entry.empty());
     EXPECT_EQ(entry.at("name"), "XListed \xE2\x80\x94 Through Xwayland");

@@ -9,7 +9,7 @@
 #include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "platform/linux/x11/tests/click_player.h"
 #include "platform/linux/x11/tests/recorder_run.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::platform::x11::testing {
 namespace {
@@ -20,7 +20,7 @@ using ffmpeg::testing::numberField;
 using ffmpeg::testing::probe;
 using ffmpeg::testing::runCommand;
 using ffmpeg::testing::streamOf;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 
 const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
@@ -28,8 +28,8 @@ const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
 // Plays a WAV into a sink. A low latency keeps the test desktop's virtual microphone
 // (a remapped null-sink monitor) from handing its first seconds over in one late block.
-DesktopProcess play(const std::string& sink, const std::string& wav) {
-    return DesktopProcess({"paplay", "--latency-msec=20", "-d", sink, wav});
+ChildProcess play(const std::string& sink, const std::string& wav) {
+    return ChildProcess({"paplay", "--latency-msec=20", "-d", sink, wav});
 }
 
 struct Rgb {
@@ -98,7 +98,7 @@ protected:
     }
 
     std::string folder_ = makeTemporaryFolder();
-    DesktopProcess maker_{{windowMaker}};
+    ChildProcess maker_{{windowMaker}};
     std::optional<RecorderRun> run_;
 };
 
@@ -233,8 +233,8 @@ TEST_F(RecorderOnDesktop, SystemAudioAndMicrophoneLandInTheirOwnFilesAndOnlySyst
     run_.emplace(R"({"outputPath":")" + movie + R"(","capturesSystemAudio":true,"systemAudioOutputPath":")" + system +
                  R"(","capturesMicrophone":true,"microphoneOutputPath":")" + microphone + R"("})");
     ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
-    DesktopProcess speakers = play(std::getenv("KELVANE_TEST_SPEAKERS_SINK"), path("speakers.wav"));
-    DesktopProcess feed = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("microphone.wav"));
+    ChildProcess speakers = play(std::getenv("KELVANE_TEST_SPEAKERS_SINK"), path("speakers.wav"));
+    ChildProcess feed = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("microphone.wav"));
     std::this_thread::sleep_for(3000ms);
     run_->command("stop");
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
@@ -298,8 +298,8 @@ TEST_F(RecorderOnDesktop, MicrophoneChosenByLabelOrFallingBackToTheDefault) {
                "source_properties=device.description=Second-Microphone");
     writeToneWav(path("second.wav"), 550, 10, 0.5);
     writeToneWav(path("default.wav"), 770, 10, 0.5);
-    DesktopProcess second = play("second_feed", path("second.wav"));
-    DesktopProcess first = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("default.wav"));
+    ChildProcess second = play("second_feed", path("second.wav"));
+    ChildProcess first = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("default.wav"));
 
     for (const auto& [choice, heard, name] :
          {std::tuple{std::string(R"("microphoneLabel":"Second-Microphone\n")"), 550.0, "label"},

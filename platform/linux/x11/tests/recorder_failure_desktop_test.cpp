@@ -9,7 +9,7 @@
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "platform/linux/x11/tests/recorder_run.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::platform::x11::testing {
 namespace {
@@ -19,7 +19,7 @@ using ffmpeg::testing::numberField;
 using ffmpeg::testing::probe;
 using ffmpeg::testing::runCommand;
 using ffmpeg::testing::streamOf;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 
 const std::string stoppedPrefix = "Recording stopped. Output path: ";
@@ -32,7 +32,7 @@ int countStartingWith(const std::vector<std::string>& lines, const std::string& 
 TEST(RecorderLosingAServer, AnXServerThatDiesGivesOneErrorAndTheStopStillWritesTheMovie) {
     // A display server of this test's own, so ending it leaves the shared desktop alone;
     // without -noreset it would restart, refusing connections, whenever its last client left.
-    DesktopProcess server({"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+    ChildProcess server({"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
     const auto displayNumber = server.readStdoutLine(30s);
     ASSERT_TRUE(displayNumber && !displayNumber->empty());
     kelvane::testing::SpawnOptions onThatServer;
@@ -61,7 +61,7 @@ TEST(RecorderLosingAServer, APulseServerThatDiesGivesOneErrorAndTheStopStillWrit
     const std::string folder = makeTemporaryFolder();
     const std::string movie = folder + "/pulse-lost.mp4", system = folder + "/pulse-lost.m4a";
     writeToneWav(folder + "/tone.wav", 440, 8, 0.5);
-    DesktopProcess speakers({"paplay", "--latency-msec=20", "-d", std::getenv("KELVANE_TEST_SPEAKERS_SINK"),
+    ChildProcess speakers({"paplay", "--latency-msec=20", "-d", std::getenv("KELVANE_TEST_SPEAKERS_SINK"),
                              folder + "/tone.wav"});
     RecorderRun run(R"({"outputPath":")" + movie + R"(","capturesSystemAudio":true,"systemAudioOutputPath":")" +
                     system + R"("})");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::platform::x11::testing {
 
@@ -34,7 +34,7 @@ public:
     const std::vector<std::string>& errorLines() const { return errorLines_; }
 
 private:
-    kelvane::testing::DesktopProcess process_;
+    kelvane::testing::ChildProcess process_;
     std::vector<std::string> lines_;
     std::vector<std::string> errorLines_;
     std::chrono::steady_clock::time_point startedAt_{};
