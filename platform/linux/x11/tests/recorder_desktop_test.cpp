@@ -18,10 +18,10 @@ using namespace std::chrono_literals;
 using ffmpeg::testing::decodeAudio;
 using ffmpeg::testing::numberField;
 using ffmpeg::testing::probe;
-using ffmpeg::testing::runCommand;
 using ffmpeg::testing::streamOf;
 using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
+using kelvane::testing::shellOutput;
 
 const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
 const std::string stoppedPrefix = "Recording stopped. Output path: ";
@@ -293,8 +293,8 @@ TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milli
 }
 
 TEST_F(RecorderOnDesktop, MicrophoneChosenByLabelOrFallingBackToTheDefault) {
-    runCommand("pactl load-module module-null-sink sink_name=second_feed rate=48000");
-    runCommand("pactl load-module module-remap-source source_name=second_mic master=second_feed.monitor "
+    shellOutput("pactl load-module module-null-sink sink_name=second_feed rate=48000");
+    shellOutput("pactl load-module module-remap-source source_name=second_mic master=second_feed.monitor "
                "source_properties=device.description=Second-Microphone");
     writeToneWav(path("second.wav"), 550, 10, 0.5);
     writeToneWav(path("default.wav"), 770, 10, 0.5);

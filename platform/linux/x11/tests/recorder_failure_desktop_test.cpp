@@ -17,10 +17,10 @@ namespace {
 using namespace std::chrono_literals;
 using ffmpeg::testing::numberField;
 using ffmpeg::testing::probe;
-using ffmpeg::testing::runCommand;
 using ffmpeg::testing::streamOf;
 using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
+using kelvane::testing::shellOutput;
 
 const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
@@ -68,7 +68,7 @@ TEST(RecorderLosingAServer, APulseServerThatDiesGivesOneErrorAndTheStopStillWrit
     ASSERT_TRUE(run.waitUntilStarted()) << run.transcript();
     // The null sink's monitor may hand over its first two seconds in one block.
     std::this_thread::sleep_for(3000ms);
-    runCommand("pactl exit");
+    shellOutput("pactl exit");
     std::this_thread::sleep_for(800ms);
     run.command("stop");
     EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
