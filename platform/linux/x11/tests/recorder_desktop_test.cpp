@@ -6,10 +6,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/host_clock.h"
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/click_player.h"
 #include "platform/linux/x11/tests/recorder_run.h"
 #include "testing/child_process.h"
+#include "testing/click_player.h"
 
 namespace kelvane::platform::x11::testing {
 namespace {
@@ -268,7 +269,8 @@ double firstWhiteFrame(const std::string& file, double from) {
 }
 
 TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milliseconds) {
-    ClickPlayer player(std::getenv("KELVANE_TEST_SPEAKERS_SINK"));
+    kelvane::testing::ClickPlayer player;
+    ASSERT_EQ(player.start(std::getenv("KELVANE_TEST_SPEAKERS_SINK")), std::nullopt);
     // A small window keeps the encoder well ahead, so no frame near the flash is dropped.
     const auto window = create("content=flash flash-ms=300 color=#000000 w=320 h=180");
     const std::string movie = path("sync.mp4");
@@ -279,7 +281,7 @@ TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milli
     nextFlash();
     const std::int64_t flash = nextFlash() + 1'000'000'000;
     player.clickAt(flash);
-    std::this_thread::sleep_for(std::chrono::nanoseconds(flash + 700'000'000 - monotonicNowNs()));
+    std::this_thread::sleep_for(std::chrono::nanoseconds(flash + 700'000'000 - monotonicNanoseconds()));
     run_->command("stop");
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
 
