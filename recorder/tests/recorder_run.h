@@ -8,7 +8,7 @@
 
 #include "testing/child_process.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 
 using Seconds = std::chrono::duration<double>;
 
@@ -60,4 +60,4 @@ double toneAmplitude(const std::vector<float>& samples, double frequency);
 // A stereo 48000 Hz sine as a WAV file.
 void writeToneWav(const std::string& path, double frequency, double seconds, double amplitude);
 
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

@@ -8,18 +8,18 @@
 
 #include "platform/host_clock.h"
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/recorder_run.h"
+#include "recorder/tests/recorder_run.h"
 #include "testing/child_process.h"
 #include "testing/click_player.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::decodeAudio;
-using ffmpeg::testing::numberField;
-using ffmpeg::testing::probe;
-using ffmpeg::testing::streamOf;
+using platform::ffmpeg::testing::decodeAudio;
+using platform::ffmpeg::testing::numberField;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
 using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::shellOutput;
@@ -281,7 +281,7 @@ TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milli
     nextFlash();
     const std::int64_t flash = nextFlash() + 1'000'000'000;
     player.clickAt(flash);
-    std::this_thread::sleep_for(std::chrono::nanoseconds(flash + 700'000'000 - monotonicNanoseconds()));
+    std::this_thread::sleep_for(std::chrono::nanoseconds(flash + 700'000'000 - platform::monotonicNanoseconds()));
     run_->command("stop");
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
 
@@ -366,4 +366,4 @@ TEST_F(RecorderOnDesktop, APauseIsCutOutOfTheFile) {
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

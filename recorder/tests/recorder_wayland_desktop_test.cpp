@@ -8,16 +8,16 @@
 #include <thread>
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/recorder_run.h"
+#include "recorder/tests/recorder_run.h"
 #include "testing/child_process.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::numberField;
-using ffmpeg::testing::probe;
-using ffmpeg::testing::streamOf;
+using platform::ffmpeg::testing::numberField;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
 using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
@@ -178,4 +178,4 @@ TEST(RecorderOnWayland, WithoutAPortalTheRecorderRefusesWithinSeconds) {
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

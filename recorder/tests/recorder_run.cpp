@@ -1,4 +1,4 @@
-#include "platform/linux/x11/tests/recorder_run.h"
+#include "recorder/tests/recorder_run.h"
 
 #include <stdlib.h>
 
@@ -10,7 +10,7 @@
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 
 using namespace std::chrono_literals;
 using kelvane::testing::shellOutput;
@@ -105,4 +105,4 @@ void writeToneWav(const std::string& path, double frequency, double seconds, dou
     if (!std::ifstream(path)) throw std::runtime_error("sox did not write " + path);
 }
 
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

@@ -4,16 +4,17 @@
 #include <thread>
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/recorder_run.h"
 #include "platform/shareable_content.h"
+#include "recorder/tests/recorder_run.h"
 #include "testing/child_process.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::probe;
-using ffmpeg::testing::streamOf;
+using namespace platform;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
 using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 
@@ -57,4 +58,4 @@ TEST(RecorderOnTwoMonitors, TheSecondMonitorsNumberRecordsThatMonitor) {
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test
