@@ -96,7 +96,20 @@ private:
     bool nudge_ = false;
 };
 
-void expectEveryCandidateNamed(const std::string& theme, const std::vector<ShownCursor>& candidates) {
+// A theme and, for each candidate in matching order, the name the theme-cursor backend
+// finds first and what it is reported as.
+struct ThemeCandidates {
+    const char* theme;
+    std::vector<ShownCursor> candidates;
+};
+
+void PrintTo(const ThemeCandidates& named, std::ostream* out) { *out << named.theme; }
+
+class FirstFoundNames : public ::testing::TestWithParam<ThemeCandidates> {};
+
+TEST_P(FirstFoundNames, NameEveryCandidate) {
+    const std::string theme = GetParam().theme;
+    const std::vector<ShownCursor>& candidates = GetParam().candidates;
     const ThemeResource resource(theme);
     CursorWindow window(theme);
     movePointer(900, 500);
@@ -120,52 +133,53 @@ void expectEveryCandidateNamed(const std::string& theme, const std::vector<Shown
     EXPECT_EQ(monitor.readStderrToEnd(1s), "");
 }
 
-// Each candidate in matching order, shown by the name the theme-cursor backend finds first.
-TEST(CursorWatchDesktop, NamesEveryCandidateOfAdwaita) {
-    expectEveryCandidateNamed("Adwaita", {
-                                             {"left_ptr", "arrow"},
-                                             {"text", "text"},
-                                             {"pointer", "pointer"},
-                                             {"copy", "pointer"},
-                                             {"alias", "pointer"},
-                                             {"context-menu", "pointer"},
-                                             {"crosshair", "crosshair"},
-                                             {"grab", "open-hand"},
-                                             {"grabbing", "closed-hand"},
-                                             {"w-resize", "resize-ew"},
-                                             {"e-resize", "resize-ew"},
-                                             {"ew-resize", "resize-ew"},
-                                             {"n-resize", "resize-ns"},
-                                             {"s-resize", "resize-ns"},
-                                             {"ns-resize", "resize-ns"},
-                                             {"not-allowed", "not-allowed"},
-                                             {"vertical-text", "text"},
-                                         });
-}
-
-TEST(CursorWatchDesktop, NamesEveryCandidateOfDmzWhite) {
-    expectEveryCandidateNamed("DMZ-White", {
-                                               {"left_ptr", "arrow"},
-                                               {"xterm", "text"},
-                                               {"hand2", "pointer"},
-                                               {"copy", "pointer"},
-                                               {"dnd-link", "pointer"},
-                                               {"context-menu", "pointer"},
-                                               {"crosshair", "crosshair"},
-                                               // This theme's open hand is the pointing hand's
-                                               // very image; the earlier candidate wins the tie.
-                                               {"hand1", "pointer"},
-                                               {"grabbing", "closed-hand"},
-                                               {"left_side", "resize-ew"},
-                                               {"right_side", "resize-ew"},
-                                               {"sb_h_double_arrow", "resize-ew"},
-                                               {"top_side", "resize-ns"},
-                                               {"bottom_side", "resize-ns"},
-                                               {"sb_v_double_arrow", "resize-ns"},
-                                               {"crossed_circle", "not-allowed"},
-                                               {"vertical-text", "text"},
-                                           });
-}
+INSTANTIATE_TEST_SUITE_P(CursorWatchDesktop, FirstFoundNames,
+                         ::testing::Values(ThemeCandidates{"Adwaita",
+                                                           {
+                                                               {"left_ptr", "arrow"},
+                                                               {"text", "text"},
+                                                               {"pointer", "pointer"},
+                                                               {"copy", "pointer"},
+                                                               {"alias", "pointer"},
+                                                               {"context-menu", "pointer"},
+                                                               {"crosshair", "crosshair"},
+                                                               {"grab", "open-hand"},
+                                                               {"grabbing", "closed-hand"},
+                                                               {"w-resize", "resize-ew"},
+                                                               {"e-resize", "resize-ew"},
+                                                               {"ew-resize", "resize-ew"},
+                                                               {"n-resize", "resize-ns"},
+                                                               {"s-resize", "resize-ns"},
+                                                               {"ns-resize", "resize-ns"},
+                                                               {"not-allowed", "not-allowed"},
+                                                               {"vertical-text", "text"},
+                                                           }},
+                                           ThemeCandidates{"DMZ-White",
+                                                           {
+                                                               {"left_ptr", "arrow"},
+                                                               {"xterm", "text"},
+                                                               {"hand2", "pointer"},
+                                                               {"copy", "pointer"},
+                                                               {"dnd-link", "pointer"},
+                                                               {"context-menu", "pointer"},
+                                                               {"crosshair", "crosshair"},
+                                                               // This theme's open hand is the pointing
+                                                               // hand's very image; the earlier candidate
+                                                               // wins the tie.
+                                                               {"hand1", "pointer"},
+                                                               {"grabbing", "closed-hand"},
+                                                               {"left_side", "resize-ew"},
+                                                               {"right_side", "resize-ew"},
+                                                               {"sb_h_double_arrow", "resize-ew"},
+                                                               {"top_side", "resize-ns"},
+                                                               {"bottom_side", "resize-ns"},
+                                                               {"sb_v_double_arrow", "resize-ns"},
+                                                               {"crossed_circle", "not-allowed"},
+                                                               {"vertical-text", "text"},
+                                                           }}),
+                         [](const auto& testCase) {
+                             return std::string(testCase.param.theme) == "Adwaita" ? "Adwaita" : "DmzWhite";
+                         });
 
 // Every candidate by its theme names, first found first, and what it is reported as.
 struct Candidate {

@@ -27,24 +27,6 @@ inline std::string environment(const char* name) {
     return value ? value : "";
 }
 
-// Output and exit status of a short command.
-struct CommandResult {
-    std::string out;
-    std::string err;
-    std::optional<ExitStatus> status;
-};
-
-inline CommandResult run(const std::vector<std::string>& argv, const std::string& input = "") {
-    ChildProcess child(argv);
-    child.write(input);
-    child.closeStdin();
-    CommandResult result;
-    result.status = child.waitForExit(60s);
-    result.out = child.readStdoutToEnd(5s);
-    result.err = child.readStderrToEnd(5s);
-    return result;
-}
-
 // A 16-bit stereo WAV file of a sine tone.
 inline void writeToneWav(const std::string& path, int rate, double seconds, double hertz) {
     uint32_t frames = static_cast<uint32_t>(rate * seconds);

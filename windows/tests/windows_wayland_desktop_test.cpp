@@ -18,7 +18,7 @@ namespace kelvane::windows {
 namespace {
 
 using namespace std::chrono_literals;
-using kelvane::testing::CommandResult;
+using kelvane::testing::ProgramRun;
 using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
@@ -29,7 +29,7 @@ const std::string kEmDash = "\xE2\x80\x94";
 const std::string kHeadlessDisplay = "2675618608";
 
 void sway(const std::string& command) {
-    const CommandResult result = testing::run({"swaymsg", command});
+    const ProgramRun result = testing::runProgram({"swaymsg", command});
     ASSERT_EQ(result.status, ExitStatus::exitCode(0)) << command << ": " << result.out << result.err;
 }
 
@@ -50,7 +50,7 @@ json containerOf(const std::string& appId, std::optional<int> contentWidth = std
     };
     json previous;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const json tree = json::parse(testing::run({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
+        const json tree = json::parse(testing::runProgram({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
         const json* found = search(tree);
         const auto width = found ? found->at("window_rect").at("width").get<int>() : 0;
         if (width != 0 && (!contentWidth || width == *contentWidth)) {
