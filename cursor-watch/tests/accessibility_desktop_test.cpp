@@ -3,7 +3,6 @@
 // STATE lines when it knows no cursor images to compare with.
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
@@ -101,7 +100,7 @@ TEST_F(AccessibilityDesktopTest, MonitorReportsTheProbeWhenItKnowsNoCursors) {
     setenv("XCURSOR_THEME", "kelvane-no-such-theme", 1);
 
     ASSERT_TRUE(pointAt("plain"));
-    int status = -1;
+    std::optional<testing::ExitStatus> status;
     {
         testing::ChildProcess monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
         EXPECT_EQ(monitor.readStdoutLine(std::chrono::seconds(20)), "STATE:arrow") << "nothing recognisable under the pointer";
@@ -118,9 +117,9 @@ TEST_F(AccessibilityDesktopTest, MonitorReportsTheProbeWhenItKnowsNoCursors) {
 
         ASSERT_TRUE(monitor.writeLine("stop"));
         EXPECT_EQ(monitor.readStdoutLine(std::chrono::seconds(20)), std::nullopt) << "output ends after stop";
-        waitpid(monitor.pid(), &status, 0);
+        status = monitor.waitForExit(std::chrono::seconds(20));
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(status, testing::ExitStatus::exitCode(0));
     std::filesystem::remove_all(emptyThemes);
 }
 
