@@ -303,9 +303,15 @@ void ChildProcess::closeAll() {
 ProgramRun runProgram(const std::vector<std::string>& argv, const SpawnOptions& options, std::string_view input,
                       ChildProcess::Timeout limit) {
     ChildProcess child(argv, options);
-    child.write(input);
-    child.closeStdin();
-    return child.finish(limit);
+    // Fed beside the reading, so a child that never reads all of a long input still
+    // meets the limit: killing it ends the write.
+    std::thread feeder([&] {
+        child.write(input);
+        child.closeStdin();
+    });
+    ProgramRun run = child.finish(limit);
+    feeder.join();
+    return run;
 }
 
 std::string shellOutput(const std::string& command) {

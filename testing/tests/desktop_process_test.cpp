@@ -56,6 +56,9 @@ TEST(DesktopProcess, TimesOutOnASilentChildAndKillsIt) {
     const ProgramRun runaway = runProgram({"sh", "-c", "echo before; sleep 60"}, {}, {}, 200ms);
     EXPECT_EQ(runaway.out, "before\n");
     EXPECT_EQ(runaway.status, ExitStatus::killedBy(SIGKILL));
+    // Also when it never reads the input it was given, more than a pipe holds.
+    const ProgramRun deaf = runProgram({"sleep", "60"}, {}, std::string(1 << 20, 'x'), 200ms);
+    EXPECT_EQ(deaf.status, ExitStatus::killedBy(SIGKILL));
 }
 
 TEST(DesktopProcess, ChildGetsDefaultSignalsWhateverTheTestIgnores) {
