@@ -46,9 +46,10 @@ private:
     pa_stream* stream_ = nullptr;
     // When the click asked for should play; 0 for as soon as possible.
     std::optional<std::int64_t> clickWantedAt_;
-    // Frames of the click being played that did not fit into the last write.
-    std::size_t clickFramesPlayed_ = 0;
+    // A click longer than one write goes on in the next: whether one is under way and
+    // how many of its frames are written.
     bool clicking_ = false;
+    std::size_t clickFramesPlayed_ = 0;
     // CLOCK_MONOTONIC time of the latest timing report.
     std::optional<std::int64_t> reportTakenAtNs_;
     std::mutex timesMutex_;
