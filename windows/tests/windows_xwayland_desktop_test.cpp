@@ -8,14 +8,14 @@
 #include <string>
 #include <thread>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/tests/desktop_test_commands.h"
 
 namespace kelvane::windows {
 namespace {
 
 using namespace std::chrono_literals;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using nlohmann::json;
 
@@ -38,7 +38,7 @@ const json* containerWithID(const json& node, int id) {
 // The listing's entry titled `title`, once the window is listed.
 json listedTitled(const std::string& title) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto listed = testing::run({kLister});
+        const auto listed = testing::runProgram({kLister});
         EXPECT_EQ(listed.status, ExitStatus::exitCode(0)) << listed.err;
         for (const json& entry : json::parse(listed.out, nullptr, false)) {
             if (entry.value("windowTitle", "") == title) return entry;
@@ -51,7 +51,7 @@ json listedTitled(const std::string& title) {
 
 TEST(XwaylandWindowList, AnXWindowWithItsClassNamesAndItsFrameOnTheOutput) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the desktop runs no Xwayland";
-    DesktopProcess maker({kWindowMaker, "--window", "title=Through Xwayland", "class=xlisted,XListed"});
+    ChildProcess maker({kWindowMaker, "--window", "title=Through Xwayland", "class=xlisted,XListed"});
     const json entry = listedTitled("Through Xwayland");
     ASSERT_FALSE(entry.empty());
     EXPECT_EQ(entry.at("name"), "XListed \xE2\x80\x94 Through Xwayland");
@@ -60,7 +60,7 @@ TEST(XwaylandWindowList, AnXWindowWithItsClassNamesAndItsFrameOnTheOutput) {
     EXPECT_EQ(entry.at("display_id"), kHeadlessDisplay);
 
     const std::string id = entry.at("id");  // "window:<container>:0"
-    const json tree = json::parse(testing::run({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
+    const json tree = json::parse(testing::runProgram({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
     const json* container = containerWithID(tree, std::stoi(id.substr(7, id.rfind(':') - 7)));
     ASSERT_NE(container, nullptr) << id;
     EXPECT_EQ(container->value("shell", ""), "xwayland");
