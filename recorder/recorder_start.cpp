@@ -69,10 +69,8 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
 
     const auto content = co_await platform::queryShareableContent(*platform_.shareableContent, false,
                                                                   !config.windowId.has_value());
-    if (const auto* failure = std::get_if<platform::ShareableContentError>(&content)) {
-        throw std::runtime_error(failure->localizedDescription);
-    }
-    const auto& snapshot = std::get<platform::ShareableContentSnapshot>(content);
+    if (!content) throw std::runtime_error(content.error().message);
+    const platform::ShareableContentSnapshot& snapshot = content.value();
 
     // Published over the current state at the end, also when the start fails: what was
     // already made stays with the recorder until the next start or the end of the process.

@@ -239,7 +239,7 @@ TEST(RecorderStart, PlatformFailuresPassThroughUnchanged) {
         }
         return std::string("(started)");
     };
-    EXPECT_EQ(startFailure([](RecorderHarness& h) { h.content->setAnswer(platform::ShareableContentError{"No display"}); }),
+    EXPECT_EQ(startFailure([](RecorderHarness& h) { h.content->setAnswer(platform::Error{"No display"}); }),
               "No display");
     EXPECT_EQ(startFailure([](RecorderHarness& h) { h.streams->nextStartError = "Capture refused"; }), "Capture refused");
     EXPECT_EQ(startFailure([](RecorderHarness& h) { h.streams->nextAddOutputError = "Output rejected"; }),
