@@ -67,8 +67,8 @@ asio::awaitable<std::string> ScreenCaptureRecorder::finish() {
     const MediaTime stopHostTime = platform_.hostClock->now();
     if (stream) {
         // An error while stopping changes nothing: the files are closed all the same.
-        co_await common::awaitCompletion<std::optional<std::string>>(
-            [&stream](auto done) { stream->stopCapture(std::move(done)); });
+        static_cast<void>(co_await common::awaitCompletion<platform::Result<void>>(
+            [&stream](auto done) { stream->stopCapture(std::move(done)); }));
     }
 
     State s;

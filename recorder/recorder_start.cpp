@@ -37,6 +37,11 @@ std::int32_t captureFrameRate(const std::optional<std::int64_t>& fps) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(wanted, std::numeric_limits<std::int32_t>::max()));
 }
 
+// A platform call's failure goes on as the start's error, its description unchanged.
+void throwIfFailed(const platform::Result<void>& done) {
+    if (!done) throw std::runtime_error(done.error().message);
+}
+
 }  // namespace
 
 ScreenCaptureRecorder::ScreenCaptureRecorder(RecorderPlatform platform, asio::any_io_executor executor)
@@ -148,22 +153,27 @@ asio::awaitable<void> ScreenCaptureRecorder::setUpSession(const CaptureConfig& c
 
     setUpWriters(config, streamConfiguration.width, streamConfiguration.height, next);
 
-    const std::shared_ptr<platform::CaptureStream> stream =
-        platform_.captureStreams->makeStream(filter, streamConfiguration, weak_from_this());
+    auto made = platform_.captureStreams->makeStream(filter, streamConfiguration, weak_from_this());
+    if (!made) throw std::runtime_error(made.error().message);
+    const std::shared_ptr<platform::CaptureStream> stream = std::move(made).value();
     next.stream = stream;
     const platform::SampleHandlerQueue sampleQueue = [strand = queue_](std::function<void()> work) {
         asio::post(strand, std::move(work));
     };
-    stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::screen, sampleQueue);
-    if (capturesSystemAudio) stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::audio, sampleQueue);
+    throwIfFailed(stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::screen, sampleQueue));
+    if (capturesSystemAudio) {
+        throwIfFailed(stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::audio, sampleQueue));
+    }
     if (capturesMicrophone) {
-        stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::microphone, sampleQueue);
+        throwIfFailed(stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::microphone, sampleQueue));
     }
 
-    const auto captureError = co_await common::awaitCompletion<std::optional<std::string>>(
+    const auto started = co_await common::awaitCompletion<platform::Result<void>>(
         [&stream](auto done) { stream->startCapture(std::move(done)); });
-    if (captureError == platform::screenSharingDeclinedDescription) throw ScreenAccessDeclined();
-    if (captureError) throw std::runtime_error(*captureError);
+    if (!started && started.error().message == platform::screenSharingDeclinedDescription) {
+        throw ScreenAccessDeclined();
+    }
+    throwIfFailed(started);
 
     beginWriting(*next.outputs.assetWriter, capture_errors::videoWriterDidNotStart);
     next.sessionStarted = true;

@@ -13,6 +13,12 @@
 
 namespace kelvane::testing {
 
+// Done when there is no error text, else that error.
+inline platform::Result<void> streamOutcome(const std::optional<std::string>& error) {
+    if (error) return platform::Error{*error};
+    return {};
+}
+
 class FakeCaptureStream final : public platform::CaptureStream {
 public:
     struct Output {
@@ -36,11 +42,13 @@ public:
     bool holdStart = false;
     bool holdStop = false;
 
-    void addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output, platform::StreamOutputType type,
-                         platform::SampleHandlerQueue queue) override {
-        if (addOutputError) throw platform::CaptureStreamError(*addOutputError);
+    platform::Result<void> addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output,
+                                           platform::StreamOutputType type,
+                                           platform::SampleHandlerQueue queue) override {
+        if (addOutputError) return platform::Error{*addOutputError};
         std::lock_guard lock(mutex_);
         outputs_.push_back(Output{std::move(output), type, std::move(queue)});
+        return {};
     }
     void startCapture(platform::StreamCompletion completion) override {
         {
@@ -51,7 +59,7 @@ public:
             }
             started_ = !startError;
         }
-        completion(startError);
+        completion(streamOutcome(startError));
     }
     bool startHeld() const {
         std::lock_guard lock(mutex_);
@@ -64,7 +72,7 @@ public:
             started_ = !startError;
             completion = std::move(pendingStart_);
         }
-        if (completion) completion(startError);
+        if (completion) completion(streamOutcome(startError));
     }
     void stopCapture(platform::StreamCompletion completion) override {
         std::unique_lock lock(mutex_);
@@ -75,7 +83,7 @@ public:
         }
         stopped_ = true;
         lock.unlock();
-        completion(std::nullopt);
+        completion(platform::Result<void>{});
     }
     void releaseStop(std::optional<std::string> error = std::nullopt) {
         platform::StreamCompletion completion;
@@ -84,7 +92,7 @@ public:
             stopped_ = true;
             completion = std::move(pendingStop_);
         }
-        if (completion) completion(std::move(error));
+        if (completion) completion(streamOutcome(error));
     }
 
     // Hands `buffer` to the output registered for `type`, on its queue; false when no
@@ -135,9 +143,9 @@ public:
     bool holdStops = false;
 
     bool supportsMicrophoneCapture() const override { return microphoneSupported; }
-    std::unique_ptr<platform::CaptureStream> makeStream(const platform::ContentFilter& filter,
-                                                        const platform::StreamConfiguration& configuration,
-                                                        std::weak_ptr<platform::CaptureStreamDelegate> delegate) override {
+    platform::Result<std::unique_ptr<platform::CaptureStream>> makeStream(
+        const platform::ContentFilter& filter, const platform::StreamConfiguration& configuration,
+        std::weak_ptr<platform::CaptureStreamDelegate> delegate) override {
         auto stream = std::make_shared<FakeCaptureStream>(filter, configuration, std::move(delegate));
         stream->startError = nextStartError;
         stream->addOutputError = nextAddOutputError;
@@ -160,9 +168,10 @@ private:
     class Forwarder final : public platform::CaptureStream {
     public:
         explicit Forwarder(std::shared_ptr<FakeCaptureStream> stream) : stream_(std::move(stream)) {}
-        void addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output, platform::StreamOutputType type,
-                             platform::SampleHandlerQueue queue) override {
-            stream_->addStreamOutput(std::move(output), type, std::move(queue));
+        platform::Result<void> addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output,
+                                               platform::StreamOutputType type,
+                                               platform::SampleHandlerQueue queue) override {
+            return stream_->addStreamOutput(std::move(output), type, std::move(queue));
         }
         void startCapture(platform::StreamCompletion completion) override { stream_->startCapture(std::move(completion)); }
         void stopCapture(platform::StreamCompletion completion) override { stream_->stopCapture(std::move(completion)); }

@@ -23,18 +23,19 @@ class LiveStream final : public CaptureStream {
 public:
     ~LiveStream() override { halt(); }
 
-    void addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
-                         SampleHandlerQueue queue) override {
+    Result<void> addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
+                                 SampleHandlerQueue queue) override {
         outputs_.push_back({std::move(output), type, std::move(queue)});
+        return {};
     }
     void startCapture(StreamCompletion completion) override {
         running_ = true;
         producer_ = std::thread([this] { produce(); });
-        completion(std::nullopt);
+        completion(Result<void>{});
     }
     void stopCapture(StreamCompletion completion) override {
         halt();
-        completion(std::nullopt);
+        completion(Result<void>{});
     }
 
 private:
@@ -82,8 +83,8 @@ private:
 class LiveStreams final : public CaptureStreams {
 public:
     bool supportsMicrophoneCapture() const override { return true; }
-    std::unique_ptr<CaptureStream> makeStream(const ContentFilter&, const StreamConfiguration&,
-                                              std::weak_ptr<CaptureStreamDelegate>) override {
+    Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter&, const StreamConfiguration&,
+                                                      std::weak_ptr<CaptureStreamDelegate>) override {
         return std::make_unique<LiveStream>();
     }
 };

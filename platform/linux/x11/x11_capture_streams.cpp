@@ -34,7 +34,7 @@ class X11CaptureStreams final : public CaptureStreams {
 public:
     bool supportsMicrophoneCapture() const override { return pulse::pulseServerReachable(); }
 
-    std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter, const StreamConfiguration& configuration,
+    Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter& filter, const StreamConfiguration& configuration,
                                               std::weak_ptr<CaptureStreamDelegate> delegate) override {
         const CaptureSource source = std::visit(
             [](const auto& content) -> CaptureSource {
@@ -45,8 +45,8 @@ public:
                 }
             },
             filter);
-        return std::make_unique<capture::PacedCaptureStream>(
-            [source] { return std::make_unique<XFrameSource>(source); }, configuration, std::move(delegate));
+        return capture::makePacedCaptureStream([source] { return std::make_unique<XFrameSource>(source); },
+                                               configuration, std::move(delegate));
     }
 };
 
