@@ -43,13 +43,13 @@ asio::awaitable<std::string> ScreenCaptureRecorder::stop() {
 }
 
 asio::awaitable<void> ScreenCaptureRecorder::finishWriter(const WriterPtr& writer) {
-    co_await common::awaitCompletion<bool>([&writer](std::function<void(bool)> done) {
-        writer->finishWriting([done = std::move(done)] { done(true); });
-    });
+    const auto finished = co_await common::awaitCompletion<platform::Result<void>>(
+        [&writer](auto done) { writer->finishWriting(std::move(done)); });
     // Finishing reports no failure of its own, but a file the host cannot use must not
     // pass in silence.
-    if (writer->status() == platform::MediaWriterStatus::failed || writer->error()) {
-        common::writeErrorLine("Error: " + writer->error().value_or("Unable to finish writing " + writer->path()));
+    if (!finished) {
+        const std::string& reason = finished.error().message;
+        common::writeErrorLine("Error: " + (reason.empty() ? "Unable to finish writing " + writer->path() : reason));
     }
 }
 

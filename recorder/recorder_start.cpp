@@ -189,17 +189,19 @@ void ScreenCaptureRecorder::setUpWriters(const CaptureConfig& config, std::uint3
         mainOutputPath(config.outputPath.value_or(""), platform_.secondsSince1970(), currentDirectory);
     next.outputURL = path;
     RecordingOutputs& outputs = next.outputs;
-    outputs.assetWriter = platform_.makeWriter(path, mainFileType(path));
+    outputs.assetWriter = makeWriterOrThrow(platform_.makeWriter, path, mainFileType(path));
     next.microphoneOutputURL.reset();
     next.firstSystemAudioSampleTime.reset();
     next.firstMicrophoneSampleTime.reset();
 
-    const auto assistant = platform_.makeSettingsAssistant(platform::OutputSettingsPreset::preset3840x2160);
-    if (!assistant) throw capture_errors::noSettingsAssistant();
+    auto madeAssistant = platform_.makeSettingsAssistant(platform::OutputSettingsPreset::preset3840x2160);
+    if (!madeAssistant) throw capture_errors::noSettingsAssistant();
+    const auto assistant = std::move(madeAssistant).value();
     const int pixelWidth = static_cast<int>(std::min<std::uint32_t>(width, std::numeric_limits<int>::max()));
     const int pixelHeight = static_cast<int>(std::min<std::uint32_t>(height, std::numeric_limits<int>::max()));
-    assistant->setSourceVideoFormat(
-        platform::makeVideoFormatDescription(platform::VideoCodec::h264, pixelWidth, pixelHeight));
+    const auto sourceFormat = platform::makeVideoFormatDescription(platform::VideoCodec::h264, pixelWidth, pixelHeight);
+    if (!sourceFormat) throw std::runtime_error(sourceFormat.error().message);
+    assistant->setSourceVideoFormat(*sourceFormat);
     auto videoSettings = assistant->videoSettings();
     if (!videoSettings) throw capture_errors::noOutputSettings();
     videoSettings->width = pixelWidth;
