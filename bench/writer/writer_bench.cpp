@@ -78,8 +78,9 @@ Measure writeOurs(const bench::ScreenContent& content, const std::vector<float>&
 
     auto writer = makeMediaWriter(path, MediaFileType::mpeg4).value();
     auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160).value();
-    assistant->setSourceVideoFormat(
-        makeVideoFormatDescription(VideoCodec::h264, bench::ScreenContent::width, bench::ScreenContent::height).value());
+    const auto source =
+        makeVideoFormatDescription(VideoCodec::h264, bench::ScreenContent::width, bench::ScreenContent::height);
+    assistant->setSourceVideoFormat(source.value());
     auto video = writer->makeInput(*assistant->videoSettings(), true);
     auto sound = writer->makeInput(AudioOutputSettings{audioFormatMPEG4AAC, 48000, 2, audioBitRate}, true);
     writer->add(video);

@@ -137,8 +137,8 @@ public:
         p.audioDevices = microphones;
         p.hostClock = clock;
         p.makeWriter = [w = writers](const std::string& path, platform::MediaFileType type) { return w->make(path, type); };
-        p.makeSettingsAssistant =
-            [this](platform::OutputSettingsPreset) -> platform::Result<std::unique_ptr<platform::OutputSettingsAssistant>> {
+        using AssistantMade = platform::Result<std::unique_ptr<platform::OutputSettingsAssistant>>;
+        p.makeSettingsAssistant = [this](platform::OutputSettingsPreset) -> AssistantMade {
             if (!assistantExists) return platform::Error{"No encoder"};
             return std::make_unique<testing::FakeSettingsAssistant>(assistantHasSettings);
         };

@@ -36,8 +36,9 @@ public:
 
     bool supportsMicrophoneCapture() const override { return pulse::pulseServerReachable(); }
 
-    Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                              std::weak_ptr<CaptureStreamDelegate> delegate) override {
+    Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter& filter,
+                                                      const StreamConfiguration& configuration,
+                                                      std::weak_ptr<CaptureStreamDelegate> delegate) override {
         const int fps = framesPerSecond(configuration.minimumFrameInterval);
         capture::FrameSourceOpener open;
         if (const auto* window = std::get_if<WindowContentFilter>(&filter)) {

@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<MediaWriter>> writers;
     std::vector<std::shared_ptr<MediaWriterInput>> audioInputs;
     const bool mp4 = options.movie.size() > 4 && options.movie.substr(options.movie.size() - 4) == ".mp4";
-    writers.push_back(makeMediaWriter(options.movie, mp4 ? MediaFileType::mpeg4 : MediaFileType::quickTimeMovie).value());
+    const MediaFileType movieType = mp4 ? MediaFileType::mpeg4 : MediaFileType::quickTimeMovie;
+    writers.push_back(makeMediaWriter(options.movie, movieType).value());
     auto video = writers[0]->makeInput(*assistant->videoSettings(), true);
     writers[0]->add(video);
     audioInputs.push_back(writers[0]->makeInput(inlineAudio, true));
