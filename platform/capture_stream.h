@@ -82,7 +82,7 @@ public:
     // An error when the output cannot be added. The stream keeps only a weak reference to
     // the output.
     virtual Result<void> addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
-                                 SampleHandlerQueue queue) = 0;
+                                         SampleHandlerQueue queue) = 0;
     virtual void startCapture(StreamCompletion completion) = 0;
     // After the completion has run no more samples are delivered.
     virtual void stopCapture(StreamCompletion completion) = 0;

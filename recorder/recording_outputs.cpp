@@ -1,8 +1,8 @@
 #include "recorder/recording_outputs.h"
 
-#include "recorder/output_files.h"
-
 #include <stdexcept>
+
+#include "recorder/output_files.h"
 
 namespace kelvane::recorder {
 
