@@ -137,6 +137,8 @@ private:
 class FakeCaptureStreams final : public platform::CaptureStreams {
 public:
     bool microphoneSupported = true;
+    // When set, no stream is made and this is the error.
+    std::optional<std::string> nextMakeError;
     std::optional<std::string> nextStartError;
     std::optional<std::string> nextAddOutputError;
     bool holdStarts = false;
@@ -146,6 +148,7 @@ public:
     platform::Result<std::unique_ptr<platform::CaptureStream>> makeStream(
         const platform::ContentFilter& filter, const platform::StreamConfiguration& configuration,
         std::weak_ptr<platform::CaptureStreamDelegate> delegate) override {
+        if (nextMakeError) return platform::Error{*nextMakeError};
         auto stream = std::make_shared<FakeCaptureStream>(filter, configuration, std::move(delegate));
         stream->startError = nextStartError;
         stream->addOutputError = nextAddOutputError;
