@@ -68,13 +68,19 @@ public:
 // A serial queue: runs the submitted work later, one item at a time, in submission order.
 using SampleHandlerQueue = std::function<void(std::function<void()>)>;
 
-// The description a start completes with when the user declined to let the screen be
-// recorded (closed the system's screen chooser): the recorder treats it as having no
-// screen access.
+// Why a stream did not start or stop: the description reported unchanged, and whether
+// the user declined to let the screen be recorded (closed the system's screen chooser),
+// which the recorder treats as having no screen access.
+struct StreamError {
+    std::string message;
+    bool screenSharingDeclined = false;
+};
+
+// The description a start declined by the user completes with.
 inline constexpr const char* screenSharingDeclinedDescription = "The user declined to share the screen";
 
-// Done, or the error whose description is reported unchanged.
-using StreamCompletion = std::function<void(Result<void>)>;
+using StreamOutcome = Result<void, StreamError>;
+using StreamCompletion = std::function<void(StreamOutcome)>;
 
 class CaptureStream {
 public:

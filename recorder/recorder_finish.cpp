@@ -67,7 +67,7 @@ asio::awaitable<std::string> ScreenCaptureRecorder::finish() {
     const MediaTime stopHostTime = platform_.hostClock->now();
     if (stream) {
         // An error while stopping changes nothing: the files are closed all the same.
-        static_cast<void>(co_await common::awaitCompletion<platform::Result<void>>(
+        static_cast<void>(co_await common::awaitCompletion<platform::StreamOutcome>(
             [&stream](auto done) { stream->stopCapture(std::move(done)); }));
     }
 

@@ -168,12 +168,12 @@ asio::awaitable<void> ScreenCaptureRecorder::setUpSession(const CaptureConfig& c
         throwIfFailed(stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::microphone, sampleQueue));
     }
 
-    const auto started = co_await common::awaitCompletion<platform::Result<void>>(
+    const auto started = co_await common::awaitCompletion<platform::StreamOutcome>(
         [&stream](auto done) { stream->startCapture(std::move(done)); });
-    if (!started && started.error().message == platform::screenSharingDeclinedDescription) {
-        throw ScreenAccessDeclined();
+    if (!started) {
+        if (started.error().screenSharingDeclined) throw ScreenAccessDeclined();
+        throw std::runtime_error(started.error().message);
     }
-    throwIfFailed(started);
 
     beginWriting(*next.outputs.assetWriter, capture_errors::videoWriterDidNotStart);
     next.sessionStarted = true;

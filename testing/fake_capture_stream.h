@@ -14,8 +14,8 @@
 namespace kelvane::testing {
 
 // Done when there is no error text, else that error.
-inline platform::Result<void> streamOutcome(const std::optional<std::string>& error) {
-    if (error) return platform::Error{*error};
+inline platform::StreamOutcome streamOutcome(const std::optional<std::string>& error, bool declined = false) {
+    if (error) return platform::StreamError{*error, declined};
     return {};
 }
 
@@ -37,6 +37,8 @@ public:
     const platform::StreamConfiguration configuration;
     const std::weak_ptr<platform::CaptureStreamDelegate> delegate;
     std::optional<std::string> startError;
+    // The start error says the user declined to let the screen be recorded.
+    bool startDeclined = false;
     std::optional<std::string> addOutputError;
     // When set, startCapture and stopCapture wait for releaseStart() and releaseStop().
     bool holdStart = false;
@@ -59,7 +61,7 @@ public:
             }
             started_ = !startError;
         }
-        completion(streamOutcome(startError));
+        completion(streamOutcome(startError, startDeclined));
     }
     bool startHeld() const {
         std::lock_guard lock(mutex_);
@@ -72,7 +74,7 @@ public:
             started_ = !startError;
             completion = std::move(pendingStart_);
         }
-        if (completion) completion(streamOutcome(startError));
+        if (completion) completion(streamOutcome(startError, startDeclined));
     }
     void stopCapture(platform::StreamCompletion completion) override {
         std::unique_lock lock(mutex_);
@@ -83,7 +85,7 @@ public:
         }
         stopped_ = true;
         lock.unlock();
-        completion(platform::Result<void>{});
+        completion(platform::StreamOutcome{});
     }
     void releaseStop(std::optional<std::string> error = std::nullopt) {
         platform::StreamCompletion completion;
@@ -140,6 +142,7 @@ public:
     // When set, no stream is made and this is the error.
     std::optional<std::string> nextMakeError;
     std::optional<std::string> nextStartError;
+    bool nextStartDeclined = false;
     std::optional<std::string> nextAddOutputError;
     bool holdStarts = false;
     bool holdStops = false;
@@ -151,6 +154,7 @@ public:
         if (nextMakeError) return platform::Error{*nextMakeError};
         auto stream = std::make_shared<FakeCaptureStream>(filter, configuration, std::move(delegate));
         stream->startError = nextStartError;
+        stream->startDeclined = nextStartDeclined;
         stream->addOutputError = nextAddOutputError;
         stream->holdStart = holdStarts;
         stream->holdStop = holdStops;

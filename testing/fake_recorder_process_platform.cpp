@@ -31,11 +31,11 @@ public:
     void startCapture(StreamCompletion completion) override {
         running_ = true;
         producer_ = std::thread([this] { produce(); });
-        completion(Result<void>{});
+        completion(StreamOutcome{});
     }
     void stopCapture(StreamCompletion completion) override {
         halt();
-        completion(Result<void>{});
+        completion(StreamOutcome{});
     }
 
 private:

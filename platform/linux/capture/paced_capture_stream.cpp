@@ -69,14 +69,17 @@ Result<void> PacedCaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutp
 
 void PacedCaptureStream::startCapture(StreamCompletion completion) {
     if (videoThread_.joinable()) {
-        completion(Error{"The capture is already running"});
+        completion(StreamError{"The capture is already running"});
         return;
     }
     std::unique_ptr<FrameSource> source;
     try {
         source = openSource_();
+    } catch (const ScreenSharingDeclined& declined) {
+        completion(StreamError{declined.what(), true});
+        return;
     } catch (const std::exception& error) {
-        completion(Error{error.what()});
+        completion(StreamError{error.what()});
         return;
     }
     {
@@ -85,7 +88,7 @@ void PacedCaptureStream::startCapture(StreamCompletion completion) {
     }
     if (auto error = startAudio()) {
         stopAll();
-        completion(Error{std::move(*error)});
+        completion(StreamError{std::move(*error)});
         return;
     }
     std::uint64_t pending = 0;
@@ -94,7 +97,7 @@ void PacedCaptureStream::startCapture(StreamCompletion completion) {
     videoRunning_ = true;
     firstFrameDelivered_ = false;
     videoThread_ = std::thread(&PacedCaptureStream::runVideo, this, std::move(source));
-    completion(Result<void>{});
+    completion(StreamOutcome{});
 }
 
 std::optional<std::string> PacedCaptureStream::startAudio() {
@@ -128,7 +131,7 @@ std::optional<std::string> PacedCaptureStream::startAudio() {
 
 void PacedCaptureStream::stopCapture(StreamCompletion completion) {
     stopAll();
-    completion(Result<void>{});
+    completion(StreamOutcome{});
 }
 
 void PacedCaptureStream::stopAll() {

@@ -25,7 +25,7 @@ FrameStatus status(const SampleBuffer& buffer) {
 
 std::optional<std::string> run(const std::function<void(StreamCompletion)>& operation) {
     std::optional<std::string> outcome = "(no completion)";
-    operation([&outcome](const Result<void>& done) {
+    operation([&outcome](const StreamOutcome& done) {
         outcome = done ? std::nullopt : std::optional<std::string>(done.error().message);
     });
     return outcome;
