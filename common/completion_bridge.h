@@ -7,7 +7,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <type_traits>
+#include <optional>
 #include <utility>
 
 #include "common/asio.h"
@@ -17,7 +17,6 @@ namespace kelvane::common {
 // `begin` receives a copyable callback taking one Result.
 template <class Result, class Begin>
 asio::awaitable<Result> awaitCompletion(Begin begin) {
-    static_assert(std::is_default_constructible_v<Result>, "a failed call resumes with an exception and a blank result");
     auto initiation = [begin = std::move(begin)](auto handler) mutable {
         // The coroutine's handler can only be moved and must run once; the callback must be
         // copyable and may be called more than once.
@@ -26,7 +25,8 @@ asio::awaitable<Result> awaitCompletion(Begin begin) {
             std::atomic<bool> answered{false};
         };
         auto pending = std::make_shared<Pending>(std::move(handler));
-        auto settle = [pending](std::exception_ptr failure, Result result) {
+        // A call that failed resumes with its exception and no result.
+        auto settle = [pending](std::exception_ptr failure, std::optional<Result> result) {
             if (pending->answered.exchange(true)) return;
             auto executor = asio::get_associated_executor(pending->resume);
             asio::post(executor, [pending, failure, result = std::move(result)]() mutable {
@@ -36,11 +36,13 @@ asio::awaitable<Result> awaitCompletion(Begin begin) {
         try {
             begin(std::function<void(Result)>([settle](Result result) { settle(nullptr, std::move(result)); }));
         } catch (...) {
-            settle(std::current_exception(), Result{});
+            settle(std::current_exception(), std::nullopt);
         }
     };
-    co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, Result)>(
-        std::move(initiation), asio::use_awaitable);
+    std::optional<Result> answer =
+        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, std::optional<Result>)>(
+            std::move(initiation), asio::use_awaitable);
+    co_return std::move(*answer);
 }
 
 }  // namespace kelvane::common

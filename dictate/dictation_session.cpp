@@ -64,8 +64,8 @@ bool DictationSession::start(const std::string& localeId) {
     });
 
     engine_->prepare();
-    if (auto startError = engine_->start()) {
-        events_.fail(micStartError(*startError));
+    if (const auto started = engine_->start(); !started) {
+        events_.fail(micStartError(started.error().message));
         return false;
     }
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <span>
-#include <string>
+
+#include "platform/result.h"
 
 namespace kelvane::platform {
 
@@ -40,8 +40,8 @@ public:
     virtual void removeTap() = 0;
 
     virtual void prepare() = 0;
-    // Starts the flow. On failure, the device's own description of what went wrong.
-    virtual std::optional<std::string> start() = 0;
+    // Starts the flow, or gives the device's own description of what went wrong.
+    virtual Result<void> start() = 0;
     // Stops the flow; no tap call is running or will run once this returns.
     virtual void stop() = 0;
 };

@@ -7,12 +7,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "platform/media_time.h"
+#include "platform/result.h"
 #include "platform/sample_buffer.h"
 #include "platform/shareable_content.h"
 
@@ -68,27 +68,27 @@ public:
 // A serial queue: runs the submitted work later, one item at a time, in submission order.
 using SampleHandlerQueue = std::function<void(std::function<void()>)>;
 
-// Raised by the platform; what() is the description reported unchanged.
-class CaptureStreamError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+// Why a stream did not start or stop: the description reported unchanged, and whether
+// the user declined to let the screen be recorded (closed the system's screen chooser),
+// which the recorder treats as having no screen access.
+struct StreamError {
+    std::string message;
+    bool screenSharingDeclined = false;
 };
 
-// The description a start completes with when the user declined to let the screen be
-// recorded (closed the system's screen chooser): the recorder treats it as having no
-// screen access.
+// The description a start declined by the user completes with.
 inline constexpr const char* screenSharingDeclinedDescription = "The user declined to share the screen";
 
-// Nothing on success, else the error's description.
-using StreamCompletion = std::function<void(std::optional<std::string> error)>;
+using StreamOutcome = Result<void, StreamError>;
+using StreamCompletion = std::function<void(StreamOutcome)>;
 
 class CaptureStream {
 public:
     virtual ~CaptureStream() = default;
-    // Throws CaptureStreamError when the output cannot be added. The stream keeps only a
-    // weak reference to the output.
-    virtual void addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
-                                 SampleHandlerQueue queue) = 0;
+    // An error when the output cannot be added. The stream keeps only a weak reference to
+    // the output.
+    virtual Result<void> addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
+                                         SampleHandlerQueue queue) = 0;
     virtual void startCapture(StreamCompletion completion) = 0;
     // After the completion has run no more samples are delivered.
     virtual void stopCapture(StreamCompletion completion) = 0;
@@ -100,9 +100,9 @@ public:
     virtual ~CaptureStreams() = default;
     // Whether a stream configuration here can capture a microphone at all.
     virtual bool supportsMicrophoneCapture() const = 0;
-    virtual std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter,
-                                                      const StreamConfiguration& configuration,
-                                                      std::weak_ptr<CaptureStreamDelegate> delegate) = 0;
+    virtual Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter& filter,
+                                                              const StreamConfiguration& configuration,
+                                                              std::weak_ptr<CaptureStreamDelegate> delegate) = 0;
 };
 
 std::unique_ptr<CaptureStreams> makeCaptureStreams();

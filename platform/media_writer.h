@@ -7,15 +7,17 @@
 // thread at a time (the recorder's sample strand, later its finishing task) and never
 // block; encoding runs on the writer's own workers. finishWriting completes through a
 // callback that may run on any thread; the recorder turns it into an awaitable.
+//
+// Failures come back as results (platform/result.h); an error with an empty message is
+// a failure the writer cannot describe.
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <variant>
 
 #include "platform/media_time.h"
+#include "platform/result.h"
 #include "platform/sample_buffer.h"
 
 namespace kelvane::platform {
@@ -46,12 +48,6 @@ struct AudioOutputSettings {
 
 using OutputSettings = std::variant<VideoOutputSettings, AudioOutputSettings>;
 
-// Raised by the platform; what() is the description the recorder reports unchanged.
-class MediaWriterError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 class MediaWriterInput {
 public:
     virtual ~MediaWriterInput() = default;
@@ -79,26 +75,25 @@ public:
                                                         bool expectsMediaDataInRealTime) = 0;
     // False when this writer cannot take the input (wrong container, already writing, ...).
     virtual bool canAdd(const MediaWriterInput& input) const = 0;
+    // Only for an input canAdd accepts: anything else is the caller's mistake.
     virtual void add(std::shared_ptr<MediaWriterInput> input) = 0;
 
-    // Opens the file; false on failure, with error() describing why when known.
-    virtual bool startWriting() = 0;
+    // Opens the file, or says why it could not.
+    virtual Result<void> startWriting() = 0;
     // Buffers before `time` are not shown; the file's timeline starts there.
     virtual void startSession(MediaTime time) = 0;
     // The file's tracks end at `time`; media past it is cut.
     virtual void endSession(MediaTime time) = 0;
     // Drains every input, closes the file, then calls `completion` exactly once (on any
-    // thread), whatever the outcome; status() and error() tell the outcome.
-    virtual void finishWriting(std::function<void()> completion) = 0;
+    // thread) with the outcome: done, or the writer's failure, whenever it happened.
+    virtual void finishWriting(std::function<void(Result<void>)> completion) = 0;
 
     virtual MediaWriterStatus status() const = 0;
-    // Description of the failure, when there was one.
-    virtual std::optional<std::string> error() const = 0;
 };
 
-// A writer of `fileType` over `path`. Throws MediaWriterError naming the path when the
-// file already exists or cannot be created; never overwrites a file.
-std::unique_ptr<MediaWriter> makeMediaWriter(const std::string& path, MediaFileType fileType);
+// A writer of `fileType` over `path`, or an error naming the path when the file already
+// exists or cannot be created; never overwrites a file.
+Result<std::unique_ptr<MediaWriter>> makeMediaWriter(const std::string& path, MediaFileType fileType);
 
 // The source format the settings assistant is told about.
 struct VideoFormatDescription {
@@ -107,9 +102,9 @@ struct VideoFormatDescription {
     int height = 0;
 };
 
-// Throws MediaWriterError for a size that no encoder could take (not positive).
-inline VideoFormatDescription makeVideoFormatDescription(VideoCodec codec, int width, int height) {
-    if (width <= 0 || height <= 0) throw MediaWriterError("Invalid video format description size");
+// An error for a size that no encoder could take (not positive).
+inline Result<VideoFormatDescription> makeVideoFormatDescription(VideoCodec codec, int width, int height) {
+    if (width <= 0 || height <= 0) return Error{"Invalid video format description size"};
     return VideoFormatDescription{codec, width, height};
 }
 
@@ -120,11 +115,11 @@ class OutputSettingsAssistant {
 public:
     virtual ~OutputSettingsAssistant() = default;
     virtual void setSourceVideoFormat(const VideoFormatDescription& format) = 0;
-    // Nothing when no settings can be built for the preset and source.
-    virtual std::optional<VideoOutputSettings> videoSettings() const = 0;
+    // An error when no settings can be built for the preset and source.
+    virtual Result<VideoOutputSettings> videoSettings() const = 0;
 };
 
-// Nothing when the platform has no H.264 encoder.
-std::unique_ptr<OutputSettingsAssistant> makeOutputSettingsAssistant(OutputSettingsPreset preset);
+// An error when the platform has no H.264 encoder.
+Result<std::unique_ptr<OutputSettingsAssistant>> makeOutputSettingsAssistant(OutputSettingsPreset preset);
 
 }  // namespace kelvane::platform

@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "platform/geometry.h"
+#include "platform/result.h"
 
 namespace kelvane::platform {
 
@@ -56,11 +56,6 @@ struct ShareableContentSnapshot {
     std::optional<std::uint32_t> mainDisplayID;
 };
 
-// A failed query, with a description fit to show to the user.
-struct ShareableContentError {
-    std::string localizedDescription;
-};
-
 // The window with this number, shown or withdrawn; none when no such window exists.
 inline const ShareableWindow* findWindow(const ShareableContentSnapshot& content, std::uint32_t windowID) {
     for (const auto* list : {&content.windows, &content.withdrawnWindows}) {
@@ -71,7 +66,8 @@ inline const ShareableWindow* findWindow(const ShareableContentSnapshot& content
     return nullptr;
 }
 
-using ShareableContentResult = std::variant<ShareableContentSnapshot, ShareableContentError>;
+// The snapshot, or why the query failed in words fit to show to the user.
+using ShareableContentResult = Result<ShareableContentSnapshot>;
 using ShareableContentHandler = std::function<void(ShareableContentResult)>;
 
 class ShareableContent {

@@ -19,7 +19,7 @@ inline asio::awaitable<ShareableContentResult> queryShareableContent(ShareableCo
                 content.getShareableContent(excludingDesktopWindows, onScreenWindowsOnly, std::move(answer));
             });
     } catch (const std::exception& error) {
-        co_return ShareableContentError{error.what()};
+        co_return Error{error.what()};
     }
 }
 

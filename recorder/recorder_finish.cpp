@@ -43,13 +43,13 @@ asio::awaitable<std::string> ScreenCaptureRecorder::stop() {
 }
 
 asio::awaitable<void> ScreenCaptureRecorder::finishWriter(const WriterPtr& writer) {
-    co_await common::awaitCompletion<bool>([&writer](std::function<void(bool)> done) {
-        writer->finishWriting([done = std::move(done)] { done(true); });
-    });
+    const auto finished = co_await common::awaitCompletion<platform::Result<void>>(
+        [&writer](auto done) { writer->finishWriting(std::move(done)); });
     // Finishing reports no failure of its own, but a file the host cannot use must not
     // pass in silence.
-    if (writer->status() == platform::MediaWriterStatus::failed || writer->error()) {
-        common::writeErrorLine("Error: " + writer->error().value_or("Unable to finish writing " + writer->path()));
+    if (!finished) {
+        const std::string& reason = finished.error().message;
+        common::writeErrorLine("Error: " + (reason.empty() ? "Unable to finish writing " + writer->path() : reason));
     }
 }
 
@@ -67,8 +67,8 @@ asio::awaitable<std::string> ScreenCaptureRecorder::finish() {
     const MediaTime stopHostTime = platform_.hostClock->now();
     if (stream) {
         // An error while stopping changes nothing: the files are closed all the same.
-        co_await common::awaitCompletion<std::optional<std::string>>(
-            [&stream](auto done) { stream->stopCapture(std::move(done)); });
+        static_cast<void>(co_await common::awaitCompletion<platform::StreamOutcome>(
+            [&stream](auto done) { stream->stopCapture(std::move(done)); }));
     }
 
     State s;

@@ -23,8 +23,11 @@ struct RecorderPlatform {
     std::shared_ptr<platform::CaptureStreams> captureStreams;
     std::shared_ptr<platform::AudioDevices> audioDevices;
     std::shared_ptr<platform::HostClock> hostClock;
-    std::function<std::unique_ptr<platform::MediaWriter>(const std::string& path, platform::MediaFileType)> makeWriter;
-    std::function<std::unique_ptr<platform::OutputSettingsAssistant>(platform::OutputSettingsPreset)> makeSettingsAssistant;
+    std::function<platform::Result<std::unique_ptr<platform::MediaWriter>>(const std::string& path,
+                                                                           platform::MediaFileType)>
+        makeWriter;
+    std::function<platform::Result<std::unique_ptr<platform::OutputSettingsAssistant>>(platform::OutputSettingsPreset)>
+        makeSettingsAssistant;
     // Wall-clock seconds since 1970-01-01 UTC, with their fraction.
     std::function<double()> secondsSince1970;
     std::function<std::string()> currentDirectory;

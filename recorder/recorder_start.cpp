@@ -37,6 +37,11 @@ std::int32_t captureFrameRate(const std::optional<std::int64_t>& fps) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(wanted, std::numeric_limits<std::int32_t>::max()));
 }
 
+// A platform call's failure goes on as the start's error, its description unchanged.
+void throwIfFailed(const platform::Result<void>& done) {
+    if (!done) throw std::runtime_error(done.error().message);
+}
+
 }  // namespace
 
 ScreenCaptureRecorder::ScreenCaptureRecorder(RecorderPlatform platform, asio::any_io_executor executor)
@@ -69,10 +74,8 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
 
     const auto content = co_await platform::queryShareableContent(*platform_.shareableContent, false,
                                                                   !config.windowId.has_value());
-    if (const auto* failure = std::get_if<platform::ShareableContentError>(&content)) {
-        throw std::runtime_error(failure->localizedDescription);
-    }
-    const auto& snapshot = std::get<platform::ShareableContentSnapshot>(content);
+    if (!content) throw std::runtime_error(content.error().message);
+    const platform::ShareableContentSnapshot& snapshot = content.value();
 
     // Published over the current state at the end, also when the start fails: what was
     // already made stays with the recorder until the next start or the end of the process.
@@ -150,22 +153,27 @@ asio::awaitable<void> ScreenCaptureRecorder::setUpSession(const CaptureConfig& c
 
     setUpWriters(config, streamConfiguration.width, streamConfiguration.height, next);
 
-    const std::shared_ptr<platform::CaptureStream> stream =
-        platform_.captureStreams->makeStream(filter, streamConfiguration, weak_from_this());
+    auto made = platform_.captureStreams->makeStream(filter, streamConfiguration, weak_from_this());
+    if (!made) throw std::runtime_error(made.error().message);
+    const std::shared_ptr<platform::CaptureStream> stream = std::move(made).value();
     next.stream = stream;
     const platform::SampleHandlerQueue sampleQueue = [strand = queue_](std::function<void()> work) {
         asio::post(strand, std::move(work));
     };
-    stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::screen, sampleQueue);
-    if (capturesSystemAudio) stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::audio, sampleQueue);
+    throwIfFailed(stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::screen, sampleQueue));
+    if (capturesSystemAudio) {
+        throwIfFailed(stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::audio, sampleQueue));
+    }
     if (capturesMicrophone) {
-        stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::microphone, sampleQueue);
+        throwIfFailed(stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::microphone, sampleQueue));
     }
 
-    const auto captureError = co_await common::awaitCompletion<std::optional<std::string>>(
+    const auto started = co_await common::awaitCompletion<platform::StreamOutcome>(
         [&stream](auto done) { stream->startCapture(std::move(done)); });
-    if (captureError == platform::screenSharingDeclinedDescription) throw ScreenAccessDeclined();
-    if (captureError) throw std::runtime_error(*captureError);
+    if (!started) {
+        if (started.error().screenSharingDeclined) throw ScreenAccessDeclined();
+        throw std::runtime_error(started.error().message);
+    }
 
     beginWriting(*next.outputs.assetWriter, capture_errors::videoWriterDidNotStart);
     next.sessionStarted = true;
@@ -181,17 +189,19 @@ void ScreenCaptureRecorder::setUpWriters(const CaptureConfig& config, std::uint3
         mainOutputPath(config.outputPath.value_or(""), platform_.secondsSince1970(), currentDirectory);
     next.outputURL = path;
     RecordingOutputs& outputs = next.outputs;
-    outputs.assetWriter = platform_.makeWriter(path, mainFileType(path));
+    outputs.assetWriter = makeWriterOrThrow(platform_.makeWriter, path, mainFileType(path));
     next.microphoneOutputURL.reset();
     next.firstSystemAudioSampleTime.reset();
     next.firstMicrophoneSampleTime.reset();
 
-    const auto assistant = platform_.makeSettingsAssistant(platform::OutputSettingsPreset::preset3840x2160);
-    if (!assistant) throw capture_errors::noSettingsAssistant();
+    auto madeAssistant = platform_.makeSettingsAssistant(platform::OutputSettingsPreset::preset3840x2160);
+    if (!madeAssistant) throw capture_errors::noSettingsAssistant();
+    const auto assistant = std::move(madeAssistant).value();
     const int pixelWidth = static_cast<int>(std::min<std::uint32_t>(width, std::numeric_limits<int>::max()));
     const int pixelHeight = static_cast<int>(std::min<std::uint32_t>(height, std::numeric_limits<int>::max()));
-    assistant->setSourceVideoFormat(
-        platform::makeVideoFormatDescription(platform::VideoCodec::h264, pixelWidth, pixelHeight));
+    const auto sourceFormat = platform::makeVideoFormatDescription(platform::VideoCodec::h264, pixelWidth, pixelHeight);
+    if (!sourceFormat) throw std::runtime_error(sourceFormat.error().message);
+    assistant->setSourceVideoFormat(*sourceFormat);
     auto videoSettings = assistant->videoSettings();
     if (!videoSettings) throw capture_errors::noOutputSettings();
     videoSettings->width = pixelWidth;

@@ -1,5 +1,7 @@
 #include "recorder/recording_outputs.h"
 
+#include <stdexcept>
+
 #include "recorder/output_files.h"
 
 namespace kelvane::recorder {
@@ -12,14 +14,23 @@ const AudioFileKind microphoneFileKind{microphoneAudioBitRate, capture_errors::m
                                        capture_errors::microphoneWriterDidNotStart};
 
 void beginWriting(platform::MediaWriter& writer, WriterDidNotStart didNotStart) {
-    if (!writer.startWriting()) throw didNotStart(writer.error());
+    const platform::Result<void> started = writer.startWriting();
+    if (!started) throw didNotStart(started.error().message);
     writer.startSession(platform::MediaTime::zero());
+}
+
+std::unique_ptr<platform::MediaWriter> makeWriterOrThrow(const WriterFactory& makeWriter, const std::string& path,
+                                                         platform::MediaFileType fileType) {
+    auto made = makeWriter(path, fileType);
+    if (!made) throw std::runtime_error(made.error().message);
+    return std::move(made).value();
 }
 
 void openAudioFile(AudioFile& file, const std::string& path, const AudioFileKind& kind,
                    const WriterFactory& makeWriter) {
     if (path.empty()) throw kind.missingPath();
-    const std::shared_ptr<platform::MediaWriter> writer = makeWriter(path, platform::MediaFileType::appleM4A);
+    const std::shared_ptr<platform::MediaWriter> writer =
+        makeWriterOrThrow(makeWriter, path, platform::MediaFileType::appleM4A);
     const auto input = writer->makeInput(audioOutputSettings(kind.bitRate), true);
     if (!writer->canAdd(*input)) throw kind.cannotAddInput();
     writer->add(input);

@@ -13,7 +13,8 @@
 namespace kelvane::recorder {
 
 using WriterFactory =
-    std::function<std::unique_ptr<platform::MediaWriter>(const std::string& path, platform::MediaFileType)>;
+    std::function<platform::Result<std::unique_ptr<platform::MediaWriter>>(const std::string& path,
+                                                                           platform::MediaFileType)>;
 using WriterDidNotStart = CaptureError (*)(const std::optional<std::string>& writerError);
 
 struct AudioFile {
@@ -41,6 +42,11 @@ extern const AudioFileKind microphoneFileKind;
 
 // Starts `writer` with its session at time zero.
 void beginWriting(platform::MediaWriter& writer, WriterDidNotStart didNotStart);
+
+// A new writer over `path`; a writer that cannot be made fails the start with its own
+// description.
+std::unique_ptr<platform::MediaWriter> makeWriterOrThrow(const WriterFactory& makeWriter, const std::string& path,
+                                                         platform::MediaFileType fileType);
 
 // Opens the file at `path` (empty when none was given) into `file` and starts it. `file`
 // is filled as it goes, so after a failure it holds what was made for the caller to keep.

@@ -31,9 +31,8 @@ asio::awaitable<void> WindowValidationTask::run() {
         const auto content =
             co_await platform::queryShareableContent(*recorder->platform_.shareableContent, false, false);
         // A failed query is no proof that the window has gone; ask again next time.
-        const auto* snapshot = std::get_if<platform::ShareableContentSnapshot>(&content);
-        if (!snapshot) continue;
-        if (platform::findWindow(*snapshot, windowId_)) continue;
+        if (!content) continue;
+        if (platform::findWindow(content.value(), windowId_)) continue;
 
         // A stop that is already finishing reports the recording itself.
         const auto reported = recorder->claimFinish();

@@ -1,6 +1,7 @@
 #pragma once
 // An audio engine for tests: a chosen input format and start error, a record of the calls
 // made, and buffers pushed through the installed tap by the test.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,10 @@ public:
         tap_ = nullptr;
     }
     void prepare() override { calls.push_back("prepare"); }
-    std::optional<std::string> start() override {
+    platform::Result<void> start() override {
         calls.push_back("start");
-        return startError;
+        if (startError) return platform::Error{*startError};
+        return {};
     }
     void stop() override { calls.push_back("stop"); }
 

@@ -13,6 +13,12 @@
 
 namespace kelvane::testing {
 
+// Done when there is no error text, else that error.
+inline platform::StreamOutcome streamOutcome(const std::optional<std::string>& error, bool declined = false) {
+    if (error) return platform::StreamError{*error, declined};
+    return {};
+}
+
 class FakeCaptureStream final : public platform::CaptureStream {
 public:
     struct Output {
@@ -31,16 +37,20 @@ public:
     const platform::StreamConfiguration configuration;
     const std::weak_ptr<platform::CaptureStreamDelegate> delegate;
     std::optional<std::string> startError;
+    // The start error says the user declined to let the screen be recorded.
+    bool startDeclined = false;
     std::optional<std::string> addOutputError;
     // When set, startCapture and stopCapture wait for releaseStart() and releaseStop().
     bool holdStart = false;
     bool holdStop = false;
 
-    void addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output, platform::StreamOutputType type,
-                         platform::SampleHandlerQueue queue) override {
-        if (addOutputError) throw platform::CaptureStreamError(*addOutputError);
+    platform::Result<void> addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output,
+                                           platform::StreamOutputType type,
+                                           platform::SampleHandlerQueue queue) override {
+        if (addOutputError) return platform::Error{*addOutputError};
         std::lock_guard lock(mutex_);
         outputs_.push_back(Output{std::move(output), type, std::move(queue)});
+        return {};
     }
     void startCapture(platform::StreamCompletion completion) override {
         {
@@ -51,7 +61,7 @@ public:
             }
             started_ = !startError;
         }
-        completion(startError);
+        completion(streamOutcome(startError, startDeclined));
     }
     bool startHeld() const {
         std::lock_guard lock(mutex_);
@@ -64,7 +74,7 @@ public:
             started_ = !startError;
             completion = std::move(pendingStart_);
         }
-        if (completion) completion(startError);
+        if (completion) completion(streamOutcome(startError, startDeclined));
     }
     void stopCapture(platform::StreamCompletion completion) override {
         std::unique_lock lock(mutex_);
@@ -75,7 +85,7 @@ public:
         }
         stopped_ = true;
         lock.unlock();
-        completion(std::nullopt);
+        completion(platform::StreamOutcome{});
     }
     void releaseStop(std::optional<std::string> error = std::nullopt) {
         platform::StreamCompletion completion;
@@ -84,7 +94,7 @@ public:
             stopped_ = true;
             completion = std::move(pendingStop_);
         }
-        if (completion) completion(std::move(error));
+        if (completion) completion(streamOutcome(error));
     }
 
     // Hands `buffer` to the output registered for `type`, on its queue; false when no
@@ -129,17 +139,22 @@ private:
 class FakeCaptureStreams final : public platform::CaptureStreams {
 public:
     bool microphoneSupported = true;
+    // When set, no stream is made and this is the error.
+    std::optional<std::string> nextMakeError;
     std::optional<std::string> nextStartError;
+    bool nextStartDeclined = false;
     std::optional<std::string> nextAddOutputError;
     bool holdStarts = false;
     bool holdStops = false;
 
     bool supportsMicrophoneCapture() const override { return microphoneSupported; }
-    std::unique_ptr<platform::CaptureStream> makeStream(const platform::ContentFilter& filter,
-                                                        const platform::StreamConfiguration& configuration,
-                                                        std::weak_ptr<platform::CaptureStreamDelegate> delegate) override {
+    platform::Result<std::unique_ptr<platform::CaptureStream>> makeStream(
+        const platform::ContentFilter& filter, const platform::StreamConfiguration& configuration,
+        std::weak_ptr<platform::CaptureStreamDelegate> delegate) override {
+        if (nextMakeError) return platform::Error{*nextMakeError};
         auto stream = std::make_shared<FakeCaptureStream>(filter, configuration, std::move(delegate));
         stream->startError = nextStartError;
+        stream->startDeclined = nextStartDeclined;
         stream->addOutputError = nextAddOutputError;
         stream->holdStart = holdStarts;
         stream->holdStop = holdStops;
@@ -160,9 +175,10 @@ private:
     class Forwarder final : public platform::CaptureStream {
     public:
         explicit Forwarder(std::shared_ptr<FakeCaptureStream> stream) : stream_(std::move(stream)) {}
-        void addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output, platform::StreamOutputType type,
-                             platform::SampleHandlerQueue queue) override {
-            stream_->addStreamOutput(std::move(output), type, std::move(queue));
+        platform::Result<void> addStreamOutput(std::weak_ptr<platform::CaptureStreamOutput> output,
+                                               platform::StreamOutputType type,
+                                               platform::SampleHandlerQueue queue) override {
+            return stream_->addStreamOutput(std::move(output), type, std::move(queue));
         }
         void startCapture(platform::StreamCompletion completion) override { stream_->startCapture(std::move(completion)); }
         void stopCapture(platform::StreamCompletion completion) override { stream_->stopCapture(std::move(completion)); }

@@ -90,10 +90,11 @@ public:
         std::lock_guard lock(mutex_);
         inputs_.push_back(std::static_pointer_cast<FakeWriterInput>(input));
     }
-    bool startWriting() override {
+    platform::Result<void> startWriting() override {
         log_->add("startWriting " + path_);
-        if (startSucceeds) status_ = platform::MediaWriterStatus::writing;
-        return startSucceeds;
+        if (!startSucceeds) return platform::Error{error().value_or("")};
+        status_ = platform::MediaWriterStatus::writing;
+        return {};
     }
     void startSession(platform::MediaTime time) override {
         std::lock_guard lock(mutex_);
@@ -103,7 +104,7 @@ public:
         std::lock_guard lock(mutex_);
         sessionEnd_ = time;
     }
-    void finishWriting(std::function<void()> completion) override {
+    void finishWriting(std::function<void(platform::Result<void>)> completion) override {
         log_->add("finishWriting " + path_);
         if (failOnFinish) {
             status_ = platform::MediaWriterStatus::failed;
@@ -112,10 +113,15 @@ public:
         } else {
             status_ = platform::MediaWriterStatus::completed;
         }
-        completion();
+        if (status_ == platform::MediaWriterStatus::failed || error()) {
+            completion(platform::Error{error().value_or("")});
+        } else {
+            completion(platform::Result<void>{});
+        }
     }
     platform::MediaWriterStatus status() const override { return status_; }
-    std::optional<std::string> error() const override {
+    // What the writer says went wrong, when it failed.
+    std::optional<std::string> error() const {
         std::lock_guard lock(mutex_);
         return errorText;
     }
@@ -159,8 +165,9 @@ public:
     // Paths whose writer cannot be created.
     std::map<std::string, std::string> creationErrors;
 
-    std::unique_ptr<platform::MediaWriter> make(const std::string& path, platform::MediaFileType type) {
-        if (creationErrors.count(path)) throw platform::MediaWriterError(creationErrors.at(path));
+    platform::Result<std::unique_ptr<platform::MediaWriter>> make(const std::string& path,
+                                                                  platform::MediaFileType type) {
+        if (creationErrors.count(path)) return platform::Error{creationErrors.at(path)};
         auto writer = std::make_shared<FakeMediaWriter>(path, type, log);
         if (configure) configure(*writer);
         {
@@ -194,12 +201,13 @@ private:
         }
         bool canAdd(const platform::MediaWriterInput& input) const override { return w_->canAdd(input); }
         void add(std::shared_ptr<platform::MediaWriterInput> input) override { w_->add(std::move(input)); }
-        bool startWriting() override { return w_->startWriting(); }
+        platform::Result<void> startWriting() override { return w_->startWriting(); }
         void startSession(platform::MediaTime t) override { w_->startSession(t); }
         void endSession(platform::MediaTime t) override { w_->endSession(t); }
-        void finishWriting(std::function<void()> completion) override { w_->finishWriting(std::move(completion)); }
+        void finishWriting(std::function<void(platform::Result<void>)> completion) override {
+            w_->finishWriting(std::move(completion));
+        }
         platform::MediaWriterStatus status() const override { return w_->status(); }
-        std::optional<std::string> error() const override { return w_->error(); }
 
     private:
         std::shared_ptr<FakeMediaWriter> w_;
@@ -213,8 +221,8 @@ class FakeSettingsAssistant final : public platform::OutputSettingsAssistant {
 public:
     explicit FakeSettingsAssistant(bool hasSettings) : hasSettings_(hasSettings) {}
     void setSourceVideoFormat(const platform::VideoFormatDescription& format) override { source_ = format; }
-    std::optional<platform::VideoOutputSettings> videoSettings() const override {
-        if (!hasSettings_ || !source_) return std::nullopt;
+    platform::Result<platform::VideoOutputSettings> videoSettings() const override {
+        if (!hasSettings_ || !source_) return platform::Error{"No settings for this source"};
         // A 3840 x 2160 preset proposes its own size; the recorder must replace it.
         return platform::VideoOutputSettings{platform::VideoCodec::h264, 3840, 2160, 12'000'000, 120, "High"};
     }

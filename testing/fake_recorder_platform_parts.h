@@ -91,13 +91,13 @@ public:
     }
     void getShareableContent(bool excludingDesktopWindows, bool onScreenWindowsOnly,
                              platform::ShareableContentHandler completion) override {
-        platform::ShareableContentResult answer;
+        std::optional<platform::ShareableContentResult> answer;
         {
             std::lock_guard lock(mutex_);
             queries_.push_back(Query{excludingDesktopWindows, onScreenWindowsOnly});
             answer = answer_;
         }
-        completion(std::move(answer));
+        completion(std::move(*answer));
     }
     std::vector<Query> queries() const {
         std::lock_guard lock(mutex_);

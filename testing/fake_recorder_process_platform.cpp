@@ -23,18 +23,19 @@ class LiveStream final : public CaptureStream {
 public:
     ~LiveStream() override { halt(); }
 
-    void addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
-                         SampleHandlerQueue queue) override {
+    Result<void> addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
+                                 SampleHandlerQueue queue) override {
         outputs_.push_back({std::move(output), type, std::move(queue)});
+        return {};
     }
     void startCapture(StreamCompletion completion) override {
         running_ = true;
         producer_ = std::thread([this] { produce(); });
-        completion(std::nullopt);
+        completion(StreamOutcome{});
     }
     void stopCapture(StreamCompletion completion) override {
         halt();
-        completion(std::nullopt);
+        completion(StreamOutcome{});
     }
 
 private:
@@ -82,8 +83,8 @@ private:
 class LiveStreams final : public CaptureStreams {
 public:
     bool supportsMicrophoneCapture() const override { return true; }
-    std::unique_ptr<CaptureStream> makeStream(const ContentFilter&, const StreamConfiguration&,
-                                              std::weak_ptr<CaptureStreamDelegate>) override {
+    Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter&, const StreamConfiguration&,
+                                                      std::weak_ptr<CaptureStreamDelegate>) override {
         return std::make_unique<LiveStream>();
     }
 };
@@ -110,10 +111,13 @@ private:
 
 class LoggingWriter final : public MediaWriter {
 public:
-    LoggingWriter(std::string path, MediaFileType type) : path_(std::move(path)), type_(type) {
-        std::FILE* file = std::fopen(path_.c_str(), "wx");
-        if (!file) throw MediaWriterError("Cannot create " + path_);
-        file_.reset(file, [](std::FILE* f) { std::fclose(f); });
+    LoggingWriter(std::string path, MediaFileType type, std::FILE* file)
+        : path_(std::move(path)), type_(type), file_(file, [](std::FILE* f) { std::fclose(f); }) {}
+
+    static Result<std::unique_ptr<MediaWriter>> make(const std::string& path, MediaFileType type) {
+        std::FILE* file = std::fopen(path.c_str(), "wx");
+        if (!file) return Error{"Cannot create " + path};
+        return std::make_unique<LoggingWriter>(path, type, file);
     }
     const std::string& path() const override { return path_; }
     MediaFileType fileType() const override { return type_; }
@@ -123,13 +127,13 @@ public:
     }
     bool canAdd(const MediaWriterInput&) const override { return true; }
     void add(std::shared_ptr<MediaWriterInput>) override {}
-    bool startWriting() override { return true; }
+    Result<void> startWriting() override { return {}; }
     void startSession(MediaTime) override {}
     void endSession(MediaTime time) override {
         std::lock_guard lock(*mutex_);
         std::fprintf(file_.get(), "end %.9f\n", time.seconds());
     }
-    void finishWriting(std::function<void()> completion) override {
+    void finishWriting(std::function<void(Result<void>)> completion) override {
         // A file named "never-finishes..." stands for a disk that stalls: it is never finished.
         if (std::filesystem::path(path_).filename().string().starts_with("never-finishes")) return;
         {
@@ -137,10 +141,9 @@ public:
             std::fprintf(file_.get(), "finished\n");
             std::fflush(file_.get());
         }
-        completion();
+        completion(Result<void>{});
     }
     MediaWriterStatus status() const override { return MediaWriterStatus::writing; }
-    std::optional<std::string> error() const override { return std::nullopt; }
 
 private:
     std::string path_;
@@ -171,10 +174,8 @@ RecorderPlatform makeRecorderPlatform() {
     p.captureStreams = std::make_shared<LiveStreams>();
     p.audioDevices = std::make_shared<testing::FakeAudioDevices>();
     p.hostClock = makeHostClock();
-    p.makeWriter = [](const std::string& path, MediaFileType type) -> std::unique_ptr<MediaWriter> {
-        return std::make_unique<LoggingWriter>(path, type);
-    };
-    p.makeSettingsAssistant = [](OutputSettingsPreset) -> std::unique_ptr<OutputSettingsAssistant> {
+    p.makeWriter = LoggingWriter::make;
+    p.makeSettingsAssistant = [](OutputSettingsPreset) -> Result<std::unique_ptr<OutputSettingsAssistant>> {
         return std::make_unique<testing::FakeSettingsAssistant>(true);
     };
     p.secondsSince1970 = [] {

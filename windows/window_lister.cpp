@@ -23,10 +23,8 @@ bool wantsAllSpaces(std::span<const std::string_view> arguments) {
 }
 
 ListingOutcome listWindows(const platform::ShareableContentResult& content, const ExclusionTables& tables) {
-    if (const auto* error = std::get_if<platform::ShareableContentError>(&content)) {
-        return failure(error->localizedDescription);
-    }
-    const auto& snapshot = std::get<platform::ShareableContentSnapshot>(content);
+    if (!content) return failure(content.error().message);
+    const platform::ShareableContentSnapshot& snapshot = content.value();
 
     std::vector<RawWindowEntry> candidates;
     for (const platform::ShareableWindow& window : snapshot.windows) {

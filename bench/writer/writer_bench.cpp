@@ -76,15 +76,17 @@ Measure writeOurs(const bench::ScreenContent& content, const std::vector<float>&
     getrusage(RUSAGE_SELF, &before);
     const auto start = std::chrono::steady_clock::now();
 
-    auto writer = makeMediaWriter(path, MediaFileType::mpeg4);
-    auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160);
-    assistant->setSourceVideoFormat(
-        makeVideoFormatDescription(VideoCodec::h264, bench::ScreenContent::width, bench::ScreenContent::height));
+    auto writer = makeMediaWriter(path, MediaFileType::mpeg4).value();
+    auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160).value();
+    const auto source =
+        makeVideoFormatDescription(VideoCodec::h264, bench::ScreenContent::width, bench::ScreenContent::height);
+    assistant->setSourceVideoFormat(source.value());
     auto video = writer->makeInput(*assistant->videoSettings(), true);
     auto sound = writer->makeInput(AudioOutputSettings{audioFormatMPEG4AAC, 48000, 2, audioBitRate}, true);
     writer->add(video);
     writer->add(sound);
-    writer->startWriting();
+    // A writer that cannot start says so when it is finished.
+    static_cast<void>(writer->startWriting());
     writer->startSession(MediaTime::zero());
 
     std::int64_t nextSample = 0;
@@ -109,12 +111,12 @@ Measure writeOurs(const bench::ScreenContent& content, const std::vector<float>&
     video->markAsFinished();
     sound->markAsFinished();
     const auto finishStart = std::chrono::steady_clock::now();
-    std::promise<void> done;
-    writer->finishWriting([&done] { done.set_value(); });
-    done.get_future().wait();
+    std::promise<Result<void>> done;
+    writer->finishWriting([&done](Result<void> outcome) { done.set_value(std::move(outcome)); });
+    const Result<void> finished = done.get_future().get();
     const auto end = std::chrono::steady_clock::now();
     if (writer->status() != MediaWriterStatus::completed)
-        std::fprintf(stderr, "our writer failed: %s\n", writer->error().value_or("").c_str());
+        std::fprintf(stderr, "our writer failed: %s\n", finished ? "" : finished.error().message.c_str());
 
     getrusage(RUSAGE_SELF, &after);
     finishSeconds = std::chrono::duration<double>(end - finishStart).count();

@@ -154,6 +154,9 @@ TEST_F(Finishing, OnlyOneFinishRunsAndASecondStopWaitsForIt) {
     h.deliver(frame(0));
     CapturedOutput quiet;
     auto first = h.stopAsync();
+    // Two stops started together may claim the finish in either order: the second one
+    // comes once the first is stopping the stream.
+    ASSERT_TRUE(eventually([&] { return h.stream()->stopRequests() == 1; }));
     auto second = h.stopAsync();
     // Both wait while the stream is being stopped; the writers are untouched.
     EXPECT_EQ(second.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);

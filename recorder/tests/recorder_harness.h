@@ -137,8 +137,9 @@ public:
         p.audioDevices = microphones;
         p.hostClock = clock;
         p.makeWriter = [w = writers](const std::string& path, platform::MediaFileType type) { return w->make(path, type); };
-        p.makeSettingsAssistant = [this](platform::OutputSettingsPreset) -> std::unique_ptr<platform::OutputSettingsAssistant> {
-            if (!assistantExists) return nullptr;
+        using AssistantMade = platform::Result<std::unique_ptr<platform::OutputSettingsAssistant>>;
+        p.makeSettingsAssistant = [this](platform::OutputSettingsPreset) -> AssistantMade {
+            if (!assistantExists) return platform::Error{"No encoder"};
             return std::make_unique<testing::FakeSettingsAssistant>(assistantHasSettings);
         };
         p.secondsSince1970 = [this] { return wallClock; };

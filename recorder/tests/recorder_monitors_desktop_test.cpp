@@ -23,8 +23,8 @@ const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvan
 std::vector<ShareableDisplay> displays() {
     std::optional<ShareableContentResult> answer;
     makeShareableContent()->getShareableContent(true, true, [&](ShareableContentResult result) { answer = result; });
-    if (!answer || !std::holds_alternative<ShareableContentSnapshot>(*answer)) return {};
-    return std::get<ShareableContentSnapshot>(*answer).displays;
+    if (!answer || !*answer) return {};
+    return answer->value().displays;
 }
 
 TEST(RecorderOnTwoMonitors, TheSecondMonitorsNumberRecordsThatMonitor) {

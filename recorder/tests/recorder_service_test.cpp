@@ -27,16 +27,20 @@ TEST(RecorderService, ASignalDuringTheStartStopsTheRecordingOnceItRuns) {
 TEST(RecorderService, DecliningTheScreenAtTheStartIsTheScreenAccessRefusalAndOtherStartErrorsAreNot) {
     const struct {
         std::string startError;
-        std::string line;
         bool declined;
+        std::string line;
     } cases[] = {
-        {platform::screenSharingDeclinedDescription, "SCREEN_RECORDING_PERMISSION_DENIED\n", true},
-        {"The desktop portal's screen cast (Start) failed (response 2)",
-         "Error starting capture: The desktop portal's screen cast (Start) failed (response 2)\n", false},
+        {platform::screenSharingDeclinedDescription, true, "SCREEN_RECORDING_PERMISSION_DENIED\n"},
+        {"The desktop portal's screen cast (Start) failed (response 2)", false,
+         "Error starting capture: The desktop portal's screen cast (Start) failed (response 2)\n"},
+        // Only the stream's word counts, not a description that reads the same.
+        {platform::screenSharingDeclinedDescription, false,
+         "Error starting capture: " + std::string(platform::screenSharingDeclinedDescription) + "\n"},
     };
     for (const auto& c : cases) {
         RecorderHarness h;
         h.streams->nextStartError = c.startError;
+        h.streams->nextStartDeclined = c.declined;
         CapturedOutput output;
         RecorderService service(h.platform(), h.pool().get_executor());
         service.start(R"({"outputPath":"/out/declined.mp4"})");

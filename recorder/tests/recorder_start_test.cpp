@@ -239,11 +239,16 @@ TEST(RecorderStart, PlatformFailuresPassThroughUnchanged) {
         }
         return std::string("(started)");
     };
-    EXPECT_EQ(startFailure([](RecorderHarness& h) { h.content->setAnswer(platform::ShareableContentError{"No display"}); }),
+    EXPECT_EQ(startFailure([](RecorderHarness& h) { h.content->setAnswer(platform::Error{"No display"}); }),
               "No display");
     EXPECT_EQ(startFailure([](RecorderHarness& h) { h.streams->nextStartError = "Capture refused"; }), "Capture refused");
     EXPECT_EQ(startFailure([](RecorderHarness& h) { h.streams->nextAddOutputError = "Output rejected"; }),
               "Output rejected");
+    EXPECT_EQ(startFailure([](RecorderHarness& h) { h.streams->nextMakeError = "No capture of this display"; }),
+              "No capture of this display");
+    EXPECT_EQ(startFailure([](RecorderHarness& h) { h.writers->creationErrors["/out/s.m4a"] = "Disk is read-only"; },
+                           R"({"outputPath":"/out/x.mp4","capturesSystemAudio":true,"systemAudioOutputPath":"/out/s.m4a"})"),
+              "Disk is read-only");
     EXPECT_EQ(startFailure([](RecorderHarness& h) { h.writers->creationErrors["/out/x.mp4"] = "File exists: /out/x.mp4"; },
                            R"({"outputPath":"/out/x.mp4"})"),
               "File exists: /out/x.mp4");

@@ -55,7 +55,7 @@ TEST(WindowValidation, FailedQueriesAreRetriedAndDoNotEndTheRecording) {
     h.content->setAnswer(withWindows({9}));
     CapturedOutput output;
     h.start(R"({"windowId":9,"outputPath":"/out/w.mp4"})");
-    h.content->setAnswer(platform::ShareableContentError{"The window server did not answer"});
+    h.content->setAnswer(platform::Error{"The window server did not answer"});
     const std::size_t before = h.content->queries().size();
     ASSERT_TRUE(eventually([&] { return h.content->queries().size() >= before + 5; }));
     EXPECT_TRUE(h.recorder().state().isRecording);

@@ -143,7 +143,7 @@ TEST(ListingWork, NoWindowsIsAnEmptyArray) {
 }
 
 TEST(ListingWork, FailedQueryAndUnencodableFrameTakeTheErrorPath) {
-    FakeShareableContent failing(platform::ShareableContentError{"Cannot open X display \":9\": gone"});
+    FakeShareableContent failing(platform::Error{"Cannot open X display \":9\": gone"});
     const ListingOutcome queryFailure = runListing(failing, true);
     EXPECT_FALSE(queryFailure.document);
     EXPECT_EQ(queryFailure.errorLine, "Error listing windows: Cannot open X display \":9\": gone");
@@ -171,7 +171,7 @@ TEST(WindowsRun, PrintsTheDocumentOrWritesTheErrorAndExitsWithOne) {
     };
     const std::vector<Case> cases = {
         {[] { return std::make_unique<FakeShareableContent>(); }, "[]", "", -1, 0},
-        {[] { return std::make_unique<FakeShareableContent>(platform::ShareableContentError{"gone"}); }, "",
+        {[] { return std::make_unique<FakeShareableContent>(platform::Error{"gone"}); }, "",
          "Error listing windows: gone\n", 1, 1},
     };
     for (const Case& test : cases) {

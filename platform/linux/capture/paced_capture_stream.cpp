@@ -49,22 +49,37 @@ PacedCaptureStream::~PacedCaptureStream() {
     close(wakeFd_);
 }
 
-void PacedCaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
-                                       SampleHandlerQueue queue) {
-    if (!queue) throw CaptureStreamError("A stream output needs a queue to deliver its samples on");
+Result<std::unique_ptr<CaptureStream>> makePacedCaptureStream(FrameSourceOpener openSource,
+                                                              StreamConfiguration configuration,
+                                                              std::weak_ptr<CaptureStreamDelegate> delegate) {
+    try {
+        return std::make_unique<PacedCaptureStream>(std::move(openSource), std::move(configuration),
+                                                    std::move(delegate));
+    } catch (const CaptureStreamError& error) {
+        return Error{error.what()};
+    }
+}
+
+Result<void> PacedCaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
+                                                 SampleHandlerQueue queue) {
+    if (!queue) return Error{"A stream output needs a queue to deliver its samples on"};
     outputs_[type] = Output{std::move(output), std::move(queue)};
+    return {};
 }
 
 void PacedCaptureStream::startCapture(StreamCompletion completion) {
     if (videoThread_.joinable()) {
-        completion(std::string("The capture is already running"));
+        completion(StreamError{"The capture is already running"});
         return;
     }
     std::unique_ptr<FrameSource> source;
     try {
         source = openSource_();
+    } catch (const ScreenSharingDeclined& declined) {
+        completion(StreamError{declined.what(), true});
+        return;
     } catch (const std::exception& error) {
-        completion(std::string(error.what()));
+        completion(StreamError{error.what()});
         return;
     }
     {
@@ -73,7 +88,7 @@ void PacedCaptureStream::startCapture(StreamCompletion completion) {
     }
     if (auto error = startAudio()) {
         stopAll();
-        completion(std::move(error));
+        completion(StreamError{std::move(*error)});
         return;
     }
     std::uint64_t pending = 0;
@@ -82,7 +97,7 @@ void PacedCaptureStream::startCapture(StreamCompletion completion) {
     videoRunning_ = true;
     firstFrameDelivered_ = false;
     videoThread_ = std::thread(&PacedCaptureStream::runVideo, this, std::move(source));
-    completion(std::nullopt);
+    completion(StreamOutcome{});
 }
 
 std::optional<std::string> PacedCaptureStream::startAudio() {
@@ -116,7 +131,7 @@ std::optional<std::string> PacedCaptureStream::startAudio() {
 
 void PacedCaptureStream::stopCapture(StreamCompletion completion) {
     stopAll();
-    completion(std::nullopt);
+    completion(StreamOutcome{});
 }
 
 void PacedCaptureStream::stopAll() {

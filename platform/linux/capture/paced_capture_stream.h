@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/capture_stream.h"
+#include "platform/linux/capture/capture_stream_error.h"
 #include "platform/linux/pulse/pulse_sample_source.h"
 #include "platform/linux/pulse/pulse_server_watch.h"
 #include "platform/linux/capture/frame_source.h"
@@ -30,8 +31,8 @@ public:
                        std::weak_ptr<CaptureStreamDelegate> delegate);
     ~PacedCaptureStream() override;
 
-    void addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
-                         SampleHandlerQueue queue) override;
+    Result<void> addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,
+                                 SampleHandlerQueue queue) override;
     void startCapture(StreamCompletion completion) override;
     void stopCapture(StreamCompletion completion) override;
 
@@ -80,5 +81,10 @@ private:
     std::unique_ptr<pulse::PulseSampleSource> microphone_;
     std::unique_ptr<pulse::PulseServerWatch> serverWatch_;
 };
+
+// A paced stream, or why it cannot be made.
+Result<std::unique_ptr<CaptureStream>> makePacedCaptureStream(FrameSourceOpener openSource,
+                                                              StreamConfiguration configuration,
+                                                              std::weak_ptr<CaptureStreamDelegate> delegate);
 
 }  // namespace kelvane::platform::capture

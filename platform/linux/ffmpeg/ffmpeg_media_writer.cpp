@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <stdexcept>
+
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
 
 namespace kelvane::platform::ffmpeg {
@@ -30,7 +32,7 @@ FfmpegMediaWriter::FfmpegMediaWriter(std::string path, MediaFileType fileType)
     : path_(std::move(path)), fileType_(fileType) {
     struct stat status {};
     if (::lstat(path_.c_str(), &status) == 0)
-        throw MediaWriterError("Cannot create media file \"" + path_ + "\": a file already exists there");
+        throw FfmpegError("Cannot create media file \"" + path_ + "\": a file already exists there");
 }
 
 FfmpegMediaWriter::~FfmpegMediaWriter() {
@@ -60,12 +62,17 @@ bool FfmpegMediaWriter::canAdd(const MediaWriterInput& input) const {
 }
 
 void FfmpegMediaWriter::add(std::shared_ptr<MediaWriterInput> input) {
-    if (!input || !canAdd(*input)) throw MediaWriterError("This input cannot be added to \"" + path_ + "\"");
+    if (!input || !canAdd(*input)) throw std::invalid_argument("This input cannot be added to \"" + path_ + "\"");
     inputs_.push_back(std::static_pointer_cast<WriterInput>(std::move(input)));
 }
 
-bool FfmpegMediaWriter::startWriting() {
-    if (state_->status() != MediaWriterStatus::unknown) return false;
+Result<void> FfmpegMediaWriter::outcome() const {
+    if (state_->status() == MediaWriterStatus::failed || state_->error()) return Error{state_->error().value_or("")};
+    return {};
+}
+
+Result<void> FfmpegMediaWriter::startWriting() {
+    if (state_->status() != MediaWriterStatus::unknown) return Error{state_->error().value_or("")};
     try {
         // Encoders first: a size or setting they refuse leaves no file behind.
         for (const auto& input : inputs_) input->openEncoder();
@@ -74,27 +81,28 @@ bool FfmpegMediaWriter::startWriting() {
         muxer_->start();
     } catch (const FfmpegError& error) {
         state_->fail(error.what());
-        return false;
+        return outcome();
     }
     state_->setStatus(MediaWriterStatus::writing);
     for (const auto& input : inputs_) input->startWorker();
-    return true;
+    return {};
 }
 
 void FfmpegMediaWriter::startSession(MediaTime time) { state_->setSessionStart(time); }
 
 void FfmpegMediaWriter::endSession(MediaTime time) { state_->setSessionEnd(time); }
 
-void FfmpegMediaWriter::finishWriting(std::function<void()> completion) {
+void FfmpegMediaWriter::finishWriting(std::function<void(Result<void>)> completion) {
     if (finishing_ || !muxer_) {
-        if (completion) completion();
+        if (completion) completion(outcome());
         return;
     }
     finishing_ = true;
     finisher_ = std::thread([this, completion = std::move(completion)] {
         finish();
         // Nothing of this writer is touched after the completion: it may destroy the writer.
-        if (completion) completion();
+        const Result<void> finished = outcome();
+        if (completion) completion(finished);
     });
 }
 

@@ -19,7 +19,7 @@ const char* muxerName(MediaFileType fileType);
 
 class FfmpegMediaWriter final : public MediaWriter {
 public:
-    // Throws MediaWriterError naming the path when something already exists there.
+    // Throws FfmpegError naming the path when something already exists there.
     FfmpegMediaWriter(std::string path, MediaFileType fileType);
     ~FfmpegMediaWriter() override;
 
@@ -30,15 +30,16 @@ public:
     bool canAdd(const MediaWriterInput& input) const override;
     void add(std::shared_ptr<MediaWriterInput> input) override;
 
-    bool startWriting() override;
+    Result<void> startWriting() override;
     void startSession(MediaTime time) override;
     void endSession(MediaTime time) override;
-    void finishWriting(std::function<void()> completion) override;
+    void finishWriting(std::function<void(Result<void>)> completion) override;
 
     MediaWriterStatus status() const override { return state_->status(); }
-    std::optional<std::string> error() const override { return state_->error(); }
 
 private:
+    // Done, or the failure with its description (empty when there is none).
+    Result<void> outcome() const;
     void finish();
     void abandon();
 

@@ -12,10 +12,12 @@ class FfmpegOutputSettingsAssistant final : public OutputSettingsAssistant {
 public:
     void setSourceVideoFormat(const VideoFormatDescription& format) override { source_ = format; }
 
-    std::optional<VideoOutputSettings> videoSettings() const override {
-        if (!source_) return ffmpeg::proposeVideoSettings(presetWidth, presetHeight);
-        if (source_->codec != VideoCodec::h264) return std::nullopt;
-        return ffmpeg::proposeVideoSettings(source_->width, source_->height);
+    Result<VideoOutputSettings> videoSettings() const override {
+        if (source_ && source_->codec != VideoCodec::h264) return Error{"Only H.264 settings can be proposed"};
+        auto settings = source_ ? ffmpeg::proposeVideoSettings(source_->width, source_->height)
+                                : ffmpeg::proposeVideoSettings(presetWidth, presetHeight);
+        if (!settings) return Error{"The encoder cannot take a picture of this size"};
+        return std::move(*settings);
     }
 
 private:
@@ -26,13 +28,17 @@ private:
 
 }  // namespace
 
-std::unique_ptr<OutputSettingsAssistant> makeOutputSettingsAssistant(OutputSettingsPreset) {
+Result<std::unique_ptr<OutputSettingsAssistant>> makeOutputSettingsAssistant(OutputSettingsPreset) {
     return std::make_unique<FfmpegOutputSettingsAssistant>();
 }
 
-std::unique_ptr<MediaWriter> makeMediaWriter(const std::string& path, MediaFileType fileType) {
+Result<std::unique_ptr<MediaWriter>> makeMediaWriter(const std::string& path, MediaFileType fileType) {
     ffmpeg::quietFfmpegLog();
-    return std::make_unique<ffmpeg::FfmpegMediaWriter>(path, fileType);
+    try {
+        return std::make_unique<ffmpeg::FfmpegMediaWriter>(path, fileType);
+    } catch (const ffmpeg::FfmpegError& error) {
+        return Error{error.what()};
+    }
 }
 
 }  // namespace kelvane::platform

@@ -14,7 +14,7 @@ std::optional<ShareableContentSnapshot> contentSnapshot(ShareableContent& conten
     });
     if (result.wait_for(timeout) != std::future_status::ready) return std::nullopt;
     auto found = result.get();
-    if (auto* snapshot = std::get_if<ShareableContentSnapshot>(&found)) return std::move(*snapshot);
+    if (found) return std::move(found).value();
     return std::nullopt;
 }
 

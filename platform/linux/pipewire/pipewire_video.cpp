@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "platform/capture_stream.h"
+#include "platform/linux/capture/capture_stream_error.h"
 
 namespace kelvane::platform::pipewire {
 namespace {
@@ -35,20 +35,20 @@ PipeWireVideo::PipeWireVideo(int remoteFd, std::uint32_t nodeId, int framesPerSe
     if (!loop_) {
         close(remoteFd);
         release();
-        throw CaptureStreamError("Cannot start PipeWire's thread");
+        throw capture::CaptureStreamError("Cannot start PipeWire's thread");
     }
     context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
     if (!context_ || pw_thread_loop_start(loop_) < 0) {
         close(remoteFd);
         release();
-        throw CaptureStreamError("Cannot start PipeWire");
+        throw capture::CaptureStreamError("Cannot start PipeWire");
     }
     pw_thread_loop_lock(loop_);
     core_ = pw_context_connect_fd(context_, remoteFd, nullptr, 0);
     if (!core_) {
         pw_thread_loop_unlock(loop_);
         release();
-        throw CaptureStreamError("Cannot connect to the screen cast's PipeWire remote");
+        throw capture::CaptureStreamError("Cannot connect to the screen cast's PipeWire remote");
     }
     listeners_->coreEvents.version = PW_VERSION_CORE_EVENTS;
     listeners_->coreEvents.error = [](void* self, std::uint32_t id, int, int, const char* message) {
@@ -95,7 +95,7 @@ PipeWireVideo::PipeWireVideo(int remoteFd, std::uint32_t nodeId, int framesPerSe
     pw_thread_loop_unlock(loop_);
     if (connected < 0) {
         release();
-        throw CaptureStreamError("Cannot connect to the screen cast's PipeWire stream");
+        throw capture::CaptureStreamError("Cannot connect to the screen cast's PipeWire stream");
     }
 }
 

@@ -36,15 +36,16 @@ public:
 
     bool supportsMicrophoneCapture() const override { return pulse::pulseServerReachable(); }
 
-    std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                              std::weak_ptr<CaptureStreamDelegate> delegate) override {
+    Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter& filter,
+                                                      const StreamConfiguration& configuration,
+                                                      std::weak_ptr<CaptureStreamDelegate> delegate) override {
         const int fps = framesPerSecond(configuration.minimumFrameInterval);
         capture::FrameSourceOpener open;
         if (const auto* window = std::get_if<WindowContentFilter>(&filter)) {
             open = [window = window->window, fps, makeContent = makeContent_]() -> std::unique_ptr<capture::FrameSource> {
                 auto content = makeContent();
                 const auto display = displayOfWindow(*content, window);
-                if (!display) throw CaptureStreamError("No display shows the window");
+                if (!display) throw capture::CaptureStreamError("No display shows the window");
                 return std::make_unique<PortalFrameSource>(*display, window.windowID, std::move(content), fps);
             };
         } else {
@@ -52,7 +53,7 @@ public:
                 return std::make_unique<PortalFrameSource>(display, std::nullopt, nullptr, fps);
             };
         }
-        return std::make_unique<capture::PacedCaptureStream>(std::move(open), configuration, std::move(delegate));
+        return capture::makePacedCaptureStream(std::move(open), configuration, std::move(delegate));
     }
 
 private:

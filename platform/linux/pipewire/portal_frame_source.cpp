@@ -4,7 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include "platform/capture_stream.h"
+#include "platform/linux/capture/capture_stream_error.h"
 #include "platform/linux/pipewire/content_snapshot.h"
 #include "platform/linux/pipewire/portal_stream_choice.h"
 #include "platform/linux/pipewire/restore_tokens.h"
@@ -52,7 +52,7 @@ PortalFrameSource::PortalFrameSource(const ShareableDisplay& display, std::optio
                                      std::unique_ptr<ShareableContent> content, int framesPerSecond)
     : display_(display), windowID_(windowID), content_(std::move(content)) {
     changeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (changeFd_ < 0) throw CaptureStreamError("Cannot make the screen cast's wake-up channel");
+    if (changeFd_ < 0) throw capture::CaptureStreamError("Cannot make the screen cast's wake-up channel");
     try {
         if (windowID_) {
             windowFrame_ = lookUpWindow(*content_, *windowID_, std::nullopt);
@@ -89,14 +89,14 @@ void PortalFrameSource::openSession(const ShareableDisplay& display, int framesP
             session_ = std::make_unique<ScreenCastSession>(request, onEnded);
             stream = streamShowing(display, session_->streams());
         }
-        if (!stream) throw CaptureStreamError("The screen cast the desktop offers does not show the display asked for");
+        if (!stream) throw capture::CaptureStreamError("The screen cast the desktop offers does not show the display asked for");
         if (const auto& token = session_->restoreToken()) storeRestoreToken(display.displayID, *token);
         video_ = std::make_unique<PipeWireVideo>(
             session_->takePipeWireFd(), stream->nodeId, framesPerSecond,
             [this](const VideoBuffer& buffer) { received(buffer); },
             [this](const std::string& description) { failed(description); });
     } catch (const ScreenCastFailed& error) {
-        throw CaptureStreamError(error.what());
+        throw capture::CaptureStreamError(error.what());
     }
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/capture_stream.h"
+#include "platform/linux/capture/capture_stream_error.h"
 
 namespace kelvane::platform::pipewire {
 
@@ -37,10 +37,7 @@ struct ScreenCastRequest {
 };
 
 // The user declined to share the screen (closed the chooser).
-class ScreenCastRefused : public std::runtime_error {
-public:
-    ScreenCastRefused() : std::runtime_error(screenSharingDeclinedDescription) {}
-};
+class ScreenCastRefused : public capture::ScreenSharingDeclined {};
 
 // The portal is unreachable or failed; what() says which step and why.
 class ScreenCastFailed : public std::runtime_error {

@@ -37,11 +37,14 @@ public:
 
     void prepare() override {}
 
-    std::optional<std::string> start() override {
-        return capture_.start([this](std::span<const float> samples, std::uint32_t frames, std::int64_t timeNs) {
-            std::lock_guard lock(tapMutex_);
-            if (tap_) tap_(AudioBuffer{deliveredFormat(), samples, frames, timeNs});
-        });
+    Result<void> start() override {
+        const auto failure =
+            capture_.start([this](std::span<const float> samples, std::uint32_t frames, std::int64_t timeNs) {
+                std::lock_guard lock(tapMutex_);
+                if (tap_) tap_(AudioBuffer{deliveredFormat(), samples, frames, timeNs});
+            });
+        if (failure) return Error{*failure};
+        return {};
     }
 
     void stop() override { capture_.stop(); }

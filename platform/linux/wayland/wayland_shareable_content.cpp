@@ -23,7 +23,7 @@ std::vector<ShareableWindow> xwaylandWindows(bool excludingDesktopWindows, bool 
     std::vector<ShareableWindow> windows;
     x11::makeX11ShareableContent()->getShareableContent(
         excludingDesktopWindows, onScreenWindowsOnly, [&windows](ShareableContentResult result) {
-            if (auto* snapshot = std::get_if<ShareableContentSnapshot>(&result)) windows = std::move(snapshot->windows);
+            if (result) windows = std::move(result->windows);
         });
     return windows;
 }
@@ -42,13 +42,14 @@ class WaylandShareableContent final : public ShareableContent {
 public:
     void getShareableContent(bool excludingDesktopWindows, bool onScreenWindowsOnly,
                              ShareableContentHandler completion) override {
-        ShareableContentResult result;
+        std::optional<ShareableContentSnapshot> found;
         try {
-            result = snapshot(excludingDesktopWindows, onScreenWindowsOnly);
+            found = snapshot(excludingDesktopWindows, onScreenWindowsOnly);
         } catch (const WaylandError& error) {
-            result = ShareableContentError{error.what()};
+            completion(Error{error.what()});
+            return;
         }
-        completion(std::move(result));
+        completion(std::move(*found));
     }
 
 private:

@@ -34,7 +34,7 @@ private:
             answer.set_value(std::move(result));
         });
         auto result = answer.get_future().get();
-        if (auto* snapshot = std::get_if<ShareableContentSnapshot>(&result)) return std::move(*snapshot);
+        if (result) return std::move(result).value();
         return std::nullopt;
     }
 

@@ -34,8 +34,9 @@ class X11CaptureStreams final : public CaptureStreams {
 public:
     bool supportsMicrophoneCapture() const override { return pulse::pulseServerReachable(); }
 
-    std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                              std::weak_ptr<CaptureStreamDelegate> delegate) override {
+    Result<std::unique_ptr<CaptureStream>> makeStream(const ContentFilter& filter,
+                                                      const StreamConfiguration& configuration,
+                                                      std::weak_ptr<CaptureStreamDelegate> delegate) override {
         const CaptureSource source = std::visit(
             [](const auto& content) -> CaptureSource {
                 if constexpr (std::is_same_v<std::decay_t<decltype(content)>, WindowContentFilter>) {
@@ -45,8 +46,8 @@ public:
                 }
             },
             filter);
-        return std::make_unique<capture::PacedCaptureStream>(
-            [source] { return std::make_unique<XFrameSource>(source); }, configuration, std::move(delegate));
+        return capture::makePacedCaptureStream([source] { return std::make_unique<XFrameSource>(source); },
+                                               configuration, std::move(delegate));
     }
 };
 

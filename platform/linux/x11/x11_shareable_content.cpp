@@ -133,13 +133,14 @@ class X11ShareableContent final : public ShareableContent {
 public:
     void getShareableContent(bool excludingDesktopWindows, bool onScreenWindowsOnly,
                              ShareableContentHandler completion) override {
-        ShareableContentResult result;
+        std::optional<ShareableContentSnapshot> found;
         try {
-            result = snapshot(excludingDesktopWindows, onScreenWindowsOnly);
+            found = snapshot(excludingDesktopWindows, onScreenWindowsOnly);
         } catch (const x11::XConnectionError& error) {
-            result = ShareableContentError{error.what()};
+            completion(Error{error.what()});
+            return;
         }
-        completion(std::move(result));
+        completion(std::move(*found));
     }
 
 private:

@@ -33,12 +33,12 @@ struct OpenWriter {
 // size written into them, session from zero.
 OpenWriter openWriter(const std::string& path, MediaFileType type, int width, int height, std::int64_t audioBitRate) {
     OpenWriter open;
-    open.writer = makeMediaWriter(path, type);
+    open.writer = makeMediaWriter(path, type).value();
     if (width > 0) {
-        auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160);
-        assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, width, height));
+        auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160).value();
+        assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, width, height).value());
         auto settings = assistant->videoSettings();
-        EXPECT_TRUE(settings.has_value());
+        EXPECT_TRUE(settings.ok());
         settings->width = width;
         settings->height = height;
         open.video = open.writer->makeInput(*settings, true);
@@ -50,7 +50,8 @@ OpenWriter openWriter(const std::string& path, MediaFileType type, int width, in
         EXPECT_TRUE(open.writer->canAdd(*open.audio));
         open.writer->add(open.audio);
     }
-    EXPECT_TRUE(open.writer->startWriting()) << open.writer->error().value_or("");
+    const Result<void> started = open.writer->startWriting();
+    EXPECT_TRUE(started.ok()) << (started ? "" : started.error().message);
     open.writer->startSession(MediaTime::zero());
     return open;
 }
@@ -74,8 +75,10 @@ void appendTone(MediaWriterInput& input, double from, double to) {
 void finish(OpenWriter& open) {
     if (open.video) open.video->markAsFinished();
     if (open.audio) open.audio->markAsFinished();
-    ASSERT_TRUE(finishAndWait(*open.writer));
-    EXPECT_EQ(open.writer->status(), MediaWriterStatus::completed) << open.writer->error().value_or("");
+    const auto finished = finishAndWait(*open.writer);
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(finished->ok()) << (*finished ? "" : finished->error().message);
+    EXPECT_EQ(open.writer->status(), MediaWriterStatus::completed);
 }
 
 TEST(MediaWriter, WritesEachContainerWithH264AndAac) {
@@ -383,22 +386,20 @@ TEST(MediaWriter, NeverOverwritesAnExistingFile) {
     ScratchFolder folder;
     const std::string path = folder.file("taken.mp4");
     std::ofstream(path) << "someone else's file";
-    try {
-        makeMediaWriter(path, MediaFileType::mpeg4);
-        ADD_FAILURE() << "a writer was made over an existing file";
-    } catch (const MediaWriterError& error) {
-        EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
-    }
+    const auto refused = makeMediaWriter(path, MediaFileType::mpeg4);
+    ASSERT_FALSE(refused) << "a writer was made over an existing file";
+    EXPECT_NE(refused.error().message.find(path), std::string::npos) << refused.error().message;
     EXPECT_EQ(contentOf(path), "someone else's file");
 
     // A file that appears between making the writer and starting it is not touched either.
     const std::string later = folder.file("later.m4a");
-    auto writer = makeMediaWriter(later, MediaFileType::appleM4A);
+    auto writer = makeMediaWriter(later, MediaFileType::appleM4A).value();
     writer->add(writer->makeInput(AudioOutputSettings{audioFormatMPEG4AAC, 48000, 2, 128000}, true));
     std::ofstream(later) << "arrived first";
-    EXPECT_FALSE(writer->startWriting());
+    const Result<void> started = writer->startWriting();
+    ASSERT_FALSE(started);
     EXPECT_EQ(writer->status(), MediaWriterStatus::failed);
-    EXPECT_NE(writer->error().value_or("").find(later), std::string::npos);
+    EXPECT_NE(started.error().message.find(later), std::string::npos);
     EXPECT_EQ(contentOf(later), "arrived first");
 }
 
@@ -407,12 +408,17 @@ TEST(MediaWriter, UnwritableLocationFailsAloneWhileOtherWritersFinish) {
     const std::string notAFolder = folder.file("plain-file");
     std::ofstream(notAFolder) << "x";
     const std::string badPath = notAFolder + "/movie.mp4";
-    auto bad = makeMediaWriter(badPath, MediaFileType::mpeg4);
+    auto bad = makeMediaWriter(badPath, MediaFileType::mpeg4).value();
     bad->add(bad->makeInput(AudioOutputSettings{audioFormatMPEG4AAC, 48000, 2, 192000}, true));
-    EXPECT_FALSE(bad->startWriting());
+    const Result<void> started = bad->startWriting();
+    ASSERT_FALSE(started);
     EXPECT_EQ(bad->status(), MediaWriterStatus::failed);
-    EXPECT_NE(bad->error().value_or("").find(badPath), std::string::npos) << bad->error().value_or("");
-    EXPECT_TRUE(finishAndWait(*bad));
+    EXPECT_NE(started.error().message.find(badPath), std::string::npos) << started.error().message;
+    // Finishing a writer that never started still completes, with the same failure.
+    const auto finished = finishAndWait(*bad);
+    ASSERT_TRUE(finished);
+    ASSERT_FALSE(*finished);
+    EXPECT_EQ(finished->error().message, started.error().message);
 
     OpenWriter good = openWriter(folder.file("good.m4a"), MediaFileType::appleM4A, 0, 0, 128000);
     appendTone(*good.audio, 0.0, 0.5);
@@ -422,19 +428,19 @@ TEST(MediaWriter, UnwritableLocationFailsAloneWhileOtherWritersFinish) {
 
 TEST(MediaWriter, RefusesInputsTheFileCannotHold) {
     ScratchFolder folder;
-    auto m4a = makeMediaWriter(folder.file("a.m4a"), MediaFileType::appleM4A);
+    auto m4a = makeMediaWriter(folder.file("a.m4a"), MediaFileType::appleM4A).value();
     VideoOutputSettings video;
     video.width = 320;
     video.height = 180;
     EXPECT_FALSE(m4a->canAdd(*m4a->makeInput(video, true)));
     EXPECT_FALSE(m4a->canAdd(*m4a->makeInput(AudioOutputSettings{0x6c70636d, 48000, 2, 128000}, true)));
 
-    auto movie = makeMediaWriter(folder.file("b.mp4"), MediaFileType::mpeg4);
+    auto movie = makeMediaWriter(folder.file("b.mp4"), MediaFileType::mpeg4).value();
     auto first = movie->makeInput(video, true);
     movie->add(first);
     EXPECT_FALSE(movie->canAdd(*movie->makeInput(video, true)));  // one picture per file
     video.width = 0;
-    auto sizeless = makeMediaWriter(folder.file("c.mp4"), MediaFileType::mpeg4);
+    auto sizeless = makeMediaWriter(folder.file("c.mp4"), MediaFileType::mpeg4).value();
     EXPECT_FALSE(sizeless->canAdd(*sizeless->makeInput(video, true)));
 }
 

@@ -49,11 +49,12 @@ SampleBuffer toneSample(MediaTime time, int frames, std::int64_t firstSample) {
     });
 }
 
-bool finishAndWait(MediaWriter& writer) {
-    auto done = std::make_shared<std::promise<void>>();
+std::optional<Result<void>> finishAndWait(MediaWriter& writer) {
+    auto done = std::make_shared<std::promise<Result<void>>>();
     auto finished = done->get_future();
-    writer.finishWriting([done] { done->set_value(); });
-    return finished.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
+    writer.finishWriting([done](Result<void> outcome) { done->set_value(std::move(outcome)); });
+    if (finished.wait_for(std::chrono::minutes(1)) != std::future_status::ready) return std::nullopt;
+    return finished.get();
 }
 
 ScratchFolder::ScratchFolder() {

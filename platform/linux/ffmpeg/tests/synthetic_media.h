@@ -3,6 +3,7 @@
 // way to wait for a writer to finish.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/media_writer.h"
@@ -21,8 +22,9 @@ SampleBuffer audioSample(MediaTime time, int frames, const std::function<float(i
 // A quiet 440 Hz tone continuing from sample `firstSample` of the tone.
 SampleBuffer toneSample(MediaTime time, int frames, std::int64_t firstSample);
 
-// Calls finishWriting and waits for its completion (at most a minute); false on time-out.
-bool finishAndWait(MediaWriter& writer);
+// Calls finishWriting and waits for its completion (at most a minute): its outcome, or
+// nothing on time-out.
+std::optional<Result<void>> finishAndWait(MediaWriter& writer);
 
 // A folder of its own under the system's temporary folder, removed afterwards.
 class ScratchFolder {

@@ -208,18 +208,20 @@ TEST(VideoSettings, TheEncoderHoldsNoFrameBack) {
 }
 
 TEST(VideoSettings, TheAssistantAnswersForTheSourceSize) {
-    auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160);
-    ASSERT_NE(assistant, nullptr);  // libx264 is part of the FFmpeg this is built with
+    auto made = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160);
+    ASSERT_TRUE(made);  // libx264 is part of the FFmpeg this is built with
+    const auto& assistant = *made;
     const auto preset = assistant->videoSettings();
-    ASSERT_TRUE(preset.has_value());
+    ASSERT_TRUE(preset);
     EXPECT_EQ(preset->width, 3840);
-    assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, 1280, 720));
+    assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, 1280, 720).value());
     const auto sized = assistant->videoSettings();
-    ASSERT_TRUE(sized.has_value());
+    ASSERT_TRUE(sized);
     EXPECT_EQ(sized->width, 1280);
     EXPECT_EQ(sized->height, 720);
-    assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, 1, 1));
-    EXPECT_FALSE(assistant->videoSettings().has_value());
+    assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, 1, 1).value());
+    EXPECT_FALSE(assistant->videoSettings());
+    EXPECT_FALSE(makeVideoFormatDescription(VideoCodec::h264, 0, 720));
 }
 
 }  // namespace

@@ -110,25 +110,27 @@ int main(int argc, char** argv) {
         kelvane::platform::ffmpeg::MovieMuxer::observeFinishing(&killAtStep);
     }
 
-    auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160);
-    assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, width, height));
+    auto assistant = makeOutputSettingsAssistant(OutputSettingsPreset::preset3840x2160).value();
+    assistant->setSourceVideoFormat(makeVideoFormatDescription(VideoCodec::h264, width, height).value());
     const AudioOutputSettings inlineAudio{audioFormatMPEG4AAC, 48000, 2, 192000};
 
     std::vector<std::unique_ptr<MediaWriter>> writers;
     std::vector<std::shared_ptr<MediaWriterInput>> audioInputs;
     const bool mp4 = options.movie.size() > 4 && options.movie.substr(options.movie.size() - 4) == ".mp4";
-    writers.push_back(makeMediaWriter(options.movie, mp4 ? MediaFileType::mpeg4 : MediaFileType::quickTimeMovie));
+    const MediaFileType movieType = mp4 ? MediaFileType::mpeg4 : MediaFileType::quickTimeMovie;
+    writers.push_back(makeMediaWriter(options.movie, movieType).value());
     auto video = writers[0]->makeInput(*assistant->videoSettings(), true);
     writers[0]->add(video);
     audioInputs.push_back(writers[0]->makeInput(inlineAudio, true));
     writers[0]->add(audioInputs.back());
     for (const auto& path : options.audio) {
-        writers.push_back(makeMediaWriter(path, MediaFileType::appleM4A));
+        writers.push_back(makeMediaWriter(path, MediaFileType::appleM4A).value());
         audioInputs.push_back(writers.back()->makeInput(AudioOutputSettings{audioFormatMPEG4AAC, 48000, 2, 160000}, true));
         writers.back()->add(audioInputs.back());
     }
     for (const auto& writer : writers) {
-        writer->startWriting();
+        // A writer that cannot start says so when it is finished.
+        static_cast<void>(writer->startWriting());
         writer->startSession(MediaTime::zero());
     }
     say("started");
@@ -150,11 +152,11 @@ int main(int argc, char** argv) {
     video->markAsFinished();
     for (const auto& input : audioInputs) input->markAsFinished();
     for (const auto& writer : writers) {
-        finishAndWait(*writer);
+        const auto finished = finishAndWait(*writer);
         if (writer->status() == MediaWriterStatus::completed) {
             say(writer->path() + " completed");
         } else {
-            say(writer->path() + " failed " + writer->error().value_or(""));
+            say(writer->path() + " failed " + (finished && !*finished ? finished->error().message : ""));
         }
     }
     return 0;

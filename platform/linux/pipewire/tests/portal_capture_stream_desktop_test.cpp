@@ -25,7 +25,9 @@ FrameStatus status(const SampleBuffer& buffer) {
 
 std::optional<std::string> run(const std::function<void(StreamCompletion)>& operation) {
     std::optional<std::string> outcome = "(no completion)";
-    operation([&outcome](std::optional<std::string> error) { outcome = std::move(error); });
+    operation([&outcome](const StreamOutcome& done) {
+        outcome = done ? std::nullopt : std::optional<std::string>(done.error().message);
+    });
     return outcome;
 }
 
@@ -43,9 +45,9 @@ const DisplayContentFilter headlessOutput{ShareableDisplay{1, Rect{0, 0, 1920, 1
 TEST(PortalCaptureStreamOnDesktop, ShowsTheOutputAsItChangesStampedWhenShownAndAtMostQueueDepthAtOnce) {
     auto received = std::make_shared<Received>();
     const MediaTime before = monotonicHostTime();
-    auto stream = pipewire::makePortalCaptureStreams(nullptr)->makeStream(headlessOutput, fullHd(3), received);
+    auto stream = pipewire::makePortalCaptureStreams(nullptr)->makeStream(headlessOutput, fullHd(3), received).value();
     HeldQueue held;
-    stream->addStreamOutput(received, StreamOutputType::screen, held.queue());
+    ASSERT_TRUE(stream->addStreamOutput(received, StreamOutputType::screen, held.queue()).ok());
     ASSERT_EQ(run([&](auto done) { stream->startCapture(std::move(done)); }), std::nullopt);
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(held.size(), 3u) << "a consumer holding frames gets no more than the queue's depth";
@@ -90,8 +92,8 @@ TEST(PortalCaptureStreamOnDesktop, ShowsTheOutputAsItChangesStampedWhenShownAndA
 TEST(PortalCaptureStreamOnDesktop, ADisplayTheCastDoesNotShowIsAStartError) {
     auto received = std::make_shared<Received>();
     const DisplayContentFilter elsewhere{ShareableDisplay{2, Rect{1920, 0, 1280, 1024}, 1280, 1024}, {}, {}};
-    auto stream = pipewire::makePortalCaptureStreams(nullptr)->makeStream(elsewhere, fullHd(3), received);
-    stream->addStreamOutput(received, StreamOutputType::screen, HeldQueue().queue());
+    auto stream = pipewire::makePortalCaptureStreams(nullptr)->makeStream(elsewhere, fullHd(3), received).value();
+    ASSERT_TRUE(stream->addStreamOutput(received, StreamOutputType::screen, HeldQueue().queue()).ok());
     const auto error = run([&](auto done) { stream->startCapture(std::move(done)); });
     ASSERT_TRUE(error);
     EXPECT_NE(error->find("does not show the display"), std::string::npos) << *error;

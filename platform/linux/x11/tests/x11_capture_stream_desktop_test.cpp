@@ -25,7 +25,9 @@ std::int64_t status(const SampleBuffer& buffer) {
 
 std::optional<std::string> run(const std::function<void(StreamCompletion)>& operation) {
     std::optional<std::string> outcome = "(no completion)";
-    operation([&outcome](std::optional<std::string> error) { outcome = std::move(error); });
+    operation([&outcome](const StreamOutcome& done) {
+        outcome = done ? std::nullopt : std::optional<std::string>(done.error().message);
+    });
     return outcome;
 }
 
@@ -37,9 +39,9 @@ TEST(X11CaptureStreamOnDesktop, AConsumerHoldingFramesGetsAtMostQueueDepthFirstC
     configuration.minimumFrameInterval = MediaTime::make(1, 60);
     configuration.queueDepth = 3;
     const DisplayContentFilter filter{ShareableDisplay{1, Rect{0, 0, 1920, 1080}, 1920, 1080}, {}, {}};
-    auto stream = makeCaptureStreams()->makeStream(filter, configuration, received);
+    auto stream = makeCaptureStreams()->makeStream(filter, configuration, received).value();
     HeldQueue held;
-    stream->addStreamOutput(received, StreamOutputType::screen, held.queue());
+    ASSERT_TRUE(stream->addStreamOutput(received, StreamOutputType::screen, held.queue()).ok());
 
     const MediaTime before = monotonicHostTime();
     ASSERT_EQ(run([&](auto done) { stream->startCapture(std::move(done)); }), std::nullopt);
@@ -88,9 +90,9 @@ TEST(X11CaptureStreamOnDesktop, AWindowThatIsGoneGivesNoFramesAndNoError) {
     configuration.minimumFrameInterval = MediaTime::make(1, 60);
     ShareableWindow window;
     window.windowID = 0x3fffff0;
-    auto stream = makeCaptureStreams()->makeStream(WindowContentFilter{window}, configuration, received);
+    auto stream = makeCaptureStreams()->makeStream(WindowContentFilter{window}, configuration, received).value();
     HeldQueue held;
-    stream->addStreamOutput(received, StreamOutputType::screen, held.queue());
+    ASSERT_TRUE(stream->addStreamOutput(received, StreamOutputType::screen, held.queue()).ok());
     ASSERT_EQ(run([&](auto done) { stream->startCapture(std::move(done)); }), std::nullopt);
     std::this_thread::sleep_for(200ms);
     ASSERT_EQ(run([&](auto done) { stream->stopCapture(std::move(done)); }), std::nullopt);

@@ -20,10 +20,8 @@ ShareableContentSnapshot query(bool excludingDesktopWindows, bool onScreenWindow
     makeShareableContent()->getShareableContent(excludingDesktopWindows, onScreenWindowsOnly,
                                                 [&answer](ShareableContentResult result) { answer = result; });
     if (!answer) throw std::runtime_error("the query did not answer");
-    if (const auto* error = std::get_if<ShareableContentError>(&*answer)) {
-        throw std::runtime_error(error->localizedDescription);
-    }
-    return std::get<ShareableContentSnapshot>(*answer);
+    if (!*answer) throw std::runtime_error(answer->error().message);
+    return answer->value();
 }
 
 const ShareableWindow* find(const ShareableContentSnapshot& content, std::uint32_t id) {
