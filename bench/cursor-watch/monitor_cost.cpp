@@ -4,6 +4,7 @@
 //     frame) at the monitor's 20 polls a second, both measured over the same seconds;
 //  2. the time from a cursor change to the monitor's state line, median of 50 changes at
 //     random phases, next to the X server's own cursor-change event for the same change.
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <xcb/xcb.h>
@@ -84,8 +85,11 @@ public:
     }
 
     ~CursorEventListener() {
-        xcb_disconnect(connection_);  // wakes the listener with an error
+        // Shutting the socket down wakes the listener with a connection error; the
+        // connection is freed only once the listener has let go of it.
+        ::shutdown(xcb_get_file_descriptor(connection_), SHUT_RDWR);
         thread_.join();
+        xcb_disconnect(connection_);
     }
 
     // The time of the event numbered `index` (counting from 0), waiting for it.
