@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "platform/host_clock.h"
-#include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "recorder/tests/recorder_run.h"
 #include "testing/child_process.h"
 #include "testing/click_player.h"
@@ -16,16 +15,8 @@ namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::ffmpeg::testing::decodeAudio;
-using platform::ffmpeg::testing::numberField;
-using platform::ffmpeg::testing::probe;
-using platform::ffmpeg::testing::streamOf;
-using kelvane::testing::ChildProcess;
-using kelvane::testing::ExitStatus;
-using kelvane::testing::shellOutput;
 
 const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
-const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
 // Plays a WAV into a sink. A low latency keeps the test desktop's virtual microphone
 // (a remapped null-sink monitor) from handing its first seconds over in one late block.

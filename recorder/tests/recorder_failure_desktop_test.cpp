@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "recorder/tests/recorder_run.h"
 #include "testing/child_process.h"
 
@@ -15,14 +14,6 @@ namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::ffmpeg::testing::numberField;
-using platform::ffmpeg::testing::probe;
-using platform::ffmpeg::testing::streamOf;
-using kelvane::testing::ChildProcess;
-using kelvane::testing::ExitStatus;
-using kelvane::testing::shellOutput;
-
-const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
 int countStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
     return static_cast<int>(std::count_if(lines.begin(), lines.end(),

@@ -3,7 +3,6 @@
 
 #include <thread>
 
-#include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "platform/shareable_content.h"
 #include "recorder/tests/recorder_run.h"
 #include "testing/child_process.h"
@@ -13,10 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace platform;
-using platform::ffmpeg::testing::probe;
-using platform::ffmpeg::testing::streamOf;
-using kelvane::testing::ChildProcess;
-using kelvane::testing::ExitStatus;
 
 const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
 

@@ -6,11 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "testing/child_process.h"
 
 namespace kelvane::recorder::test {
 
 using Seconds = std::chrono::duration<double>;
+
+// What the recorder's end-to-end tests use to run programs and look into the files.
+using kelvane::testing::ChildProcess;
+using kelvane::testing::ExitStatus;
+using kelvane::testing::shellOutput;
+using kelvane::testing::SpawnOptions;
+using platform::ffmpeg::testing::decodeAudio;
+using platform::ffmpeg::testing::numberField;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
+
+inline const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
 class RecorderRun {
 public:

@@ -9,8 +9,6 @@
 namespace kelvane::recorder::test {
 namespace {
 
-using kelvane::testing::ExitStatus;
-
 TEST(RecorderOnWaylandWithADecliningChooser, RefusesWithTheScreenAccessLineAndWritesNothing) {
     const std::string movie = makeTemporaryFolder() + "/declined.mp4";
     RecorderRun run(R"({"outputPath":")" + movie + R"("})");

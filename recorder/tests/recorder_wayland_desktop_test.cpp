@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "recorder/tests/recorder_run.h"
 #include "testing/child_process.h"
 
@@ -15,15 +14,8 @@ namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::ffmpeg::testing::numberField;
-using platform::ffmpeg::testing::probe;
-using platform::ffmpeg::testing::streamOf;
-using kelvane::testing::ChildProcess;
-using kelvane::testing::ExitStatus;
-using kelvane::testing::SpawnOptions;
 
 const std::string windowLister = KELVANE_BINARY_DIR "/windows/kelvane-windows";
-const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
 // How many decoded frames differ from the one before.
 int changes(const DecodedVideo& video) {

@@ -10,17 +10,12 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "recorder/tests/recorder_run.h"
 
 namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::ffmpeg::testing::numberField;
-using platform::ffmpeg::testing::probe;
-using platform::ffmpeg::testing::streamOf;
-using kelvane::testing::ExitStatus;
 
 std::string fileText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
