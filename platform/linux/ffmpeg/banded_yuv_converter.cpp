@@ -49,10 +49,13 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
     if (buffer.sharesPayloadWith(previous_)) return 0;
 
     const VideoFrame* previous = previous_.videoFrame();
+    const bool listed = previous && previous->serial != 0 && frame->changes && frame->changes->since == previous->serial;
     int converted = 0;
     for (int firstRow = 0; firstRow < height_; firstRow += bandRows) {
         const int rows = std::min(bandRows, height_ - firstRow);
-        const Columns columns = previous ? changedColumns(*frame, *previous, firstRow, rows) : Columns{0, width_};
+        const Columns columns = listed     ? listedColumns(frame->changes->rects, firstRow, rows)
+                                : previous ? changedColumns(*frame, *previous, firstRow, rows)
+                                           : Columns{0, width_};
         if (columns.first >= columns.end) continue;
         convert(*frame, firstRow, rows, columns);
         ++converted;
@@ -87,6 +90,22 @@ BandedYuvConverter::Columns BandedYuvConverter::changedColumns(const VideoFrame&
     }
     if (firstChunk >= endChunk) return {};
     return {firstChunk * chunk, std::min(width_, endChunk * chunk)};
+}
+
+BandedYuvConverter::Columns BandedYuvConverter::listedColumns(const std::vector<FrameRect>& rects, int firstRow,
+                                                              int rows) const {
+    int first = width_;
+    int end = 0;
+    for (const FrameRect& rect : rects) {
+        if (rect.width <= 0 || rect.y >= firstRow + rows || rect.y + rect.height <= firstRow) continue;
+        first = std::min(first, rect.x);
+        end = std::max(end, rect.x + rect.width);
+    }
+    // Whole 2x2 blocks: a chroma sample covers two columns.
+    first = std::max(0, first - first % 2);
+    end = std::min(width_, end + end % 2);
+    if (first >= end) return {};
+    return {first, end};
 }
 
 void BandedYuvConverter::convert(const VideoFrame& frame, int firstRow, int rows, Columns columns) {

@@ -1,8 +1,10 @@
 #pragma once
 // Keeps a 4:2:0 picture (BT.709, limited range) up to date with a stream of BGRA screen
 // frames. Within each band of rows only the columns that changed since the previous
-// frame are converted: a screen mostly stands still, and a whole 1080p frame costs as
-// much to compare as to convert, but compared rows stay in the cache for converting.
+// frame are converted: a screen mostly stands still. A frame that lists what changed
+// since the one converted before is taken at its word; any other is compared with the
+// previous frame (a whole 1080p frame costs as much to compare as to convert, but
+// compared rows stay in the cache for converting).
 #include <cstdint>
 
 #include "platform/linux/ffmpeg/av_handles.h"
@@ -35,6 +37,8 @@ private:
     };
     // The span of columns of the band that differ from the previous frame, in whole chunks.
     Columns changedColumns(const VideoFrame& frame, const VideoFrame& previous, int firstRow, int rows) const;
+    // The span of columns of the band the listed rectangles touch, widened to whole pairs.
+    Columns listedColumns(const std::vector<FrameRect>& rects, int firstRow, int rows) const;
     void convert(const VideoFrame& frame, int firstRow, int rows, Columns columns);
     void scaleWhole(const VideoFrame& frame);
 

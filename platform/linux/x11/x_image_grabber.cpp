@@ -43,16 +43,17 @@ XImageGrabber::XImageGrabber(CaptureSource source) : source_(source) {
         // Automatic redirection keeps the window on screen as before while its content
         // also lives in a pixmap of its own.
         xcb_composite_redirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        // Mapping and resizing give the window a new pixmap, read whole.
+        const std::uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(c, window->window, XCB_CW_EVENT_MASK, &events);
         watched = window->window;
     }
-    if (std::holds_alternative<DisplayArea>(source_)) {
-        requireExtension(c, &xcb_xfixes_id, "XFIXES");
-        XReply<xcb_xfixes_query_version_reply_t> fixesVersion(
-            xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 2, 0), nullptr));
-        if (!fixesVersion) throw XConnectionError("The X server's XFIXES extension does not answer");
-        damagedRegion_ = xcb_generate_id(c);
-        xcb_xfixes_create_region(c, damagedRegion_, 0, nullptr);
-    }
+    requireExtension(c, &xcb_xfixes_id, "XFIXES");
+    XReply<xcb_xfixes_query_version_reply_t> fixesVersion(
+        xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 2, 0), nullptr));
+    if (!fixesVersion) throw XConnectionError("The X server's XFIXES extension does not answer");
+    damagedRegion_ = xcb_generate_id(c);
+    xcb_xfixes_create_region(c, damagedRegion_, 0, nullptr);
     damage_ = xcb_generate_id(c);
     xcb_damage_create(c, damage_, watched, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
     xcb_flush(c);
@@ -63,7 +64,7 @@ XImageGrabber::~XImageGrabber() {
     xcb_connection_t* c = connection_.get();
     if (!xcb_connection_has_error(c)) {
         xcb_damage_destroy(c, damage_);
-        if (damagedRegion_ != XCB_NONE) xcb_xfixes_destroy_region(c, damagedRegion_);
+        xcb_xfixes_destroy_region(c, damagedRegion_);
         if (const auto* window = std::get_if<WindowSource>(&source_)) {
             xcb_composite_unredirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
         }
@@ -76,13 +77,18 @@ bool XImageGrabber::takeDamage() {
     xcb_connection_t* c = connection_.get();
     bool damaged = false;
     while (XReply<xcb_generic_event_t> event{xcb_poll_for_event(c)}) {
-        if ((event->response_type & 0x7f) == damageEvent_ + XCB_DAMAGE_NOTIFY) damaged = true;
+        const int type = event->response_type & 0x7f;
+        if (type == damageEvent_ + XCB_DAMAGE_NOTIFY) damaged = true;
+        if (type == XCB_MAP_NOTIFY || type == XCB_CONFIGURE_NOTIFY) {
+            damaged = true;
+            rereadWhole_ = true;
+        }
     }
     connection_.throwIfBroken();
     // Re-arms the report: the next change after this point is announced again.
     if (damaged) {
         xcb_damage_subtract(c, damage_, XCB_NONE, damagedRegion_);
-        if (damagedRegion_ != XCB_NONE) collectDamagedBoxes();
+        collectDamagedBoxes();
         xcb_flush(c);
     }
     return damaged;
@@ -129,11 +135,13 @@ bool XImageGrabber::waitForDamage(std::chrono::steady_clock::time_point deadline
 
 std::optional<SourceImage> XImageGrabber::grab(bool whole) {
     xcb_connection_t* c = connection_.get();
+    lastRead_.reset();
     if (const auto* area = std::get_if<DisplayArea>(&source_)) return grabDisplayArea(*area, whole);
     const xcb_window_t window = std::get<WindowSource>(source_).window;
     XReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
     if (!geometry) {
         connection_.throwIfBroken();
+        rereadWhole_ = true;
         return std::nullopt;
     }
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
@@ -141,23 +149,34 @@ std::optional<SourceImage> XImageGrabber::grab(bool whole) {
         xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window, pixmap)));
     if (naming) {
         connection_.throwIfBroken();
+        rereadWhole_ = true;
         return std::nullopt;
     }
-    // The pixmap includes the window's border; the content starts inside it.
-    auto image = read({pixmap, geometry->border_width, geometry->border_width, geometry->width, geometry->height});
+    // Damage is in the window's coordinates; the pixmap includes the window's border, so
+    // the content starts inside it.
+    const int border = geometry->border_width;
+    auto image = readKept({pixmap, 0, 0, geometry->width, geometry->height}, border, whole || rereadWhole_);
+    rereadWhole_ = false;
     xcb_free_pixmap(c, pixmap);
     xcb_flush(c);
     return image;
 }
 
 std::optional<SourceImage> XImageGrabber::grabDisplayArea(const DisplayArea& area, bool whole) {
-    const int left = wholePixels(minX(area.frame));
-    const int top = wholePixels(minY(area.frame));
-    const int width = wholePixels(kelvane::platform::width(area.frame));
-    const int height = wholePixels(kelvane::platform::height(area.frame));
+    return readKept({connection_.root(), wholePixels(minX(area.frame)), wholePixels(minY(area.frame)),
+                     wholePixels(kelvane::platform::width(area.frame)),
+                     wholePixels(kelvane::platform::height(area.frame))},
+                    0, whole);
+}
+
+std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readOffset, bool whole) {
+    const int left = area.x;
+    const int top = area.y;
+    const int width = area.width;
+    const int height = area.height;
     if (width <= 0 || height <= 0) return std::nullopt;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    const bool first = picture_.size() != rowBytes * static_cast<std::size_t>(height);
+    const bool first = width != pictureWidth_ || height != pictureHeight_;
     const Box areaBox{left, top, left + width, top + height};
     std::vector<Box> boxes;
     if (whole || first) {
@@ -170,12 +189,25 @@ std::optional<SourceImage> XImageGrabber::grabDisplayArea(const DisplayArea& are
         }
     }
     damagedBoxes_.clear();
-    if (first) picture_.assign(rowBytes * static_cast<std::size_t>(height), 0);
+    if (first) {
+        picture_.assign(rowBytes * static_cast<std::size_t>(height), 0);
+        pictureWidth_ = width;
+        pictureHeight_ = height;
+    }
+    if (!whole && !first) {
+        lastRead_.emplace();
+        for (const Box& box : boxes) {
+            lastRead_->push_back({box.left - left, box.top - top, box.right - box.left, box.bottom - box.top});
+        }
+    }
 
     for (const Box& box : boxes) {
-        const auto image = read({connection_.root(), box.left, box.top, box.right - box.left, box.bottom - box.top});
+        const auto image = read({area.drawable, box.left + readOffset, box.top + readOffset, box.right - box.left,
+                                 box.bottom - box.top});
         if (!image) {
             picture_.clear();
+            pictureWidth_ = pictureHeight_ = 0;
+            lastRead_.reset();
             return std::nullopt;
         }
         for (int row = 0; row < image->height; ++row) {

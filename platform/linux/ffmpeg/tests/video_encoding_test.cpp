@@ -88,6 +88,44 @@ TEST(BandedYuvConverter, UpdatingOnlyChangedBandsGivesThePictureOfAWholeConversi
     expectSamePicture(incremental.picture(), whole.picture());
 }
 
+// Frames that list what changed since the frame before are converted from the list
+// alone; a list that is not about the frame converted before is not trusted.
+TEST(BandedYuvConverter, ListedChangesGiveThePictureOfAWholeConversion) {
+    constexpr int width = 320, height = 180;
+    BandedYuvConverter incremental(width, height);
+    VideoFrame frame = noiseFrame(width, height, 2);
+    frame.serial = 10;
+    incremental.update(sample(frame));
+
+    struct Step {
+        std::uint64_t since;
+        std::vector<FrameRect> rects;
+        int expectedBands;
+    };
+    // Odd edges widen to whole pairs of columns; rows 30 to 37 straddle two bands.
+    const std::vector<Step> steps = {
+        {10, {{101, 30, 39, 8}, {317, 100, 3, 1}}, 3},
+        {11, {}, 0},
+        {12, {{0, 178, 1, 2}}, 1},
+        // About some other frame: everything painted is found by comparing.
+        {5, {}, 2},
+    };
+    std::uint64_t serial = 11;
+    for (const Step& step : steps) {
+        for (const FrameRect& rect : step.rects) paintRectangle(frame, rect.x, rect.y, rect.width, rect.height, 77);
+        if (step.since == 5) {
+            paintRectangle(frame, 10, 60, 4, 4, 1);
+            paintRectangle(frame, 10, 120, 4, 4, 1);
+        }
+        frame.serial = serial++;
+        frame.changes = FrameChanges{step.since, step.rects};
+        EXPECT_EQ(incremental.update(sample(frame)), step.expectedBands) << "since " << step.since;
+        BandedYuvConverter whole(width, height);
+        whole.update(sample(frame));
+        expectSamePicture(incremental.picture(), whole.picture());
+    }
+}
+
 TEST(BandedYuvConverter, MakesLimitedRangeBt709Colours) {
     BandedYuvConverter converter(64, 32);
     converter.update(sample(solidFrame(64, 32, 255, 255, 255)));
