@@ -95,7 +95,7 @@ public:
         auto* payload = new Payload{std::move(frame), std::move(attachments)};
         return SampleBuffer(std::shared_ptr<const Payload>(payload,
                                                            [recycle = std::move(recycle)](Payload* owned) {
-                                                               recycle(std::move(std::get<VideoFrame>(owned->media)));
+                                                               if (recycle) recycle(std::move(std::get<VideoFrame>(owned->media)));
                                                                delete owned;
                                                            }),
                             timing);
