@@ -53,9 +53,12 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
     int converted = 0;
     for (int firstRow = 0; firstRow < height_; firstRow += bandRows) {
         const int rows = std::min(bandRows, height_ - firstRow);
-        const Columns columns = listed     ? listedColumns(frame->changes->rects, firstRow, rows)
-                                : previous ? changedColumns(*frame, *previous, firstRow, rows)
-                                           : Columns{0, width_};
+        // Listed rectangles say where the frame may differ (a window drawn whole to move a
+        // box in it is listed whole); only there is it compared.
+        const Columns within = listed ? listedColumns(frame->changes->rects, firstRow, rows) : Columns{0, width_};
+        const Columns columns = previous && within.first < within.end
+                                    ? changedColumns(*frame, *previous, firstRow, rows, within)
+                                    : within;
         if (columns.first >= columns.end) continue;
         convert(*frame, firstRow, rows, columns);
         ++converted;
@@ -65,23 +68,26 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
 }
 
 BandedYuvConverter::Columns BandedYuvConverter::changedColumns(const VideoFrame& frame, const VideoFrame& previous,
-                                                               int firstRow, int rows) const {
+                                                               int firstRow, int rows, Columns within) const {
     // Compared a chunk of pixels at a time; converting the rest of a chunk costs less than
     // finding the exact pixel. Chunks are even, so spans cover whole 2x2 blocks.
     constexpr int chunk = 32;
-    const int chunks = (width_ + chunk - 1) / chunk;
+    const int firstIndex = within.first / chunk;
+    const int chunks = (within.end + chunk - 1) / chunk;
     auto chunkDiffers = [&](const std::uint8_t* now, const std::uint8_t* before, int index) {
         const int first = index * chunk;
         const int pixels = std::min(chunk, width_ - first);
         return std::memcmp(now + first * 4, before + first * 4, static_cast<std::size_t>(pixels) * 4) != 0;
     };
     int firstChunk = chunks;
-    int endChunk = 0;
+    int endChunk = firstIndex;
+    const std::size_t offset = static_cast<std::size_t>(within.first) * 4;
+    const std::size_t span = static_cast<std::size_t>(within.end - within.first) * 4;
     for (int row = firstRow; row < firstRow + rows; ++row) {
         const std::uint8_t* now = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
         const std::uint8_t* before = previous.pixels.data() + static_cast<std::size_t>(row) * previous.stride;
-        if (std::memcmp(now, before, static_cast<std::size_t>(width_) * 4) == 0) continue;
-        int first = 0;
+        if (std::memcmp(now + offset, before + offset, span) == 0) continue;
+        int first = firstIndex;
         while (first < firstChunk && !chunkDiffers(now, before, first)) ++first;
         int end = chunks;
         while (end > endChunk && !chunkDiffers(now, before, end - 1)) --end;

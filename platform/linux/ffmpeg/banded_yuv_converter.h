@@ -35,8 +35,10 @@ private:
         int first = 0;
         int end = 0;
     };
-    // The span of columns of the band that differ from the previous frame, in whole chunks.
-    Columns changedColumns(const VideoFrame& frame, const VideoFrame& previous, int firstRow, int rows) const;
+    // The span of columns of the band that differ from the previous frame, in whole chunks,
+    // looking only at the columns `within`.
+    Columns changedColumns(const VideoFrame& frame, const VideoFrame& previous, int firstRow, int rows,
+                           Columns within) const;
     // The span of columns of the band the listed rectangles touch, widened to whole pairs.
     Columns listedColumns(const std::vector<FrameRect>& rects, int firstRow, int rows) const;
     void convert(const VideoFrame& frame, int firstRow, int rows, Columns columns);

@@ -59,8 +59,12 @@ FrameRect clipped(const FrameRect& rect, int width, int height) {
     return {left, top, right - left, bottom - top};
 }
 
+// Merges the rectangles into one around them all when there are many, or when they
+// overlap so much that copying each would pass over pixels more than once.
 void boundAll(std::vector<FrameRect>& rects) {
-    if (rects.size() <= mostRects) return;
+    if (rects.size() <= 1) return;
+    long long area = 0;
+    for (const FrameRect& rect : rects) area += static_cast<long long>(rect.width) * rect.height;
     int left = rects.front().x, top = rects.front().y;
     int right = left + rects.front().width, bottom = top + rects.front().height;
     for (const FrameRect& rect : rects) {
@@ -69,6 +73,7 @@ void boundAll(std::vector<FrameRect>& rects) {
         right = std::max(right, rect.x + rect.width);
         bottom = std::max(bottom, rect.y + rect.height);
     }
+    if (rects.size() <= mostRects && area < static_cast<long long>(right - left) * (bottom - top)) return;
     rects.assign(1, FrameRect{left, top, right - left, bottom - top});
 }
 
