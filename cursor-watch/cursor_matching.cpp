@@ -1,5 +1,6 @@
 #include "cursor-watch/cursor_matching.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "cursor-watch/cursor_names.h"
@@ -17,6 +18,26 @@ std::optional<std::int64_t> thresholdFor(const NamedThreshold (&table)[N], std::
     return std::nullopt;
 }
 
+// The cursor as if `bitmap` were its image at scale 1, the hotspot scaled with it.
+platform::CursorImage atSizeOf(const platform::CursorImage& image, const platform::CursorBitmap& bitmap) {
+    platform::CursorImage sized;
+    sized.pointWidth = bitmap.pixelWidth;
+    sized.pointHeight = bitmap.pixelHeight;
+    sized.hotspotX = image.hotspotX * bitmap.pixelWidth / image.pointWidth;
+    sized.hotspotY = image.hotspotY * bitmap.pixelHeight / image.pointHeight;
+    sized.representations.push_back(bitmap);
+    return sized;
+}
+
+std::vector<SizedCursorSignature> signaturesOfEverySize(const platform::CursorImage& image) {
+    std::vector<SizedCursorSignature> sizes;
+    for (const platform::CursorBitmap& bitmap : image.representations) {
+        std::optional<CursorSignature> computed = signature(atSizeOf(image, bitmap), defaultSignatureSampleSize);
+        if (computed) sizes.push_back({bitmap.pixelWidth, bitmap.pixelHeight, std::move(*computed)});
+    }
+    return sizes;
+}
+
 }  // namespace
 
 std::vector<KnownCursorSignature> knownCursorSignatures(platform::StandardCursors& cursors) {
@@ -26,16 +47,33 @@ std::vector<KnownCursorSignature> knownCursorSignatures(platform::StandardCursor
         if (!image) continue;
         std::optional<CursorSignature> computed = signature(*image, defaultSignatureSampleSize);
         if (!computed) continue;
-        known.push_back({std::string(candidate.name), std::move(*computed)});
+        known.push_back({std::string(candidate.name), std::move(*computed), signaturesOfEverySize(*image)});
     }
     return known;
 }
 
+const CursorSignature& signatureForShownSize(const KnownCursorSignature& known, int pixelWidth, int pixelHeight) {
+    const CursorSignature* chosen = &known.signature;
+    if (pixelWidth <= 0 || pixelHeight <= 0) return *chosen;
+    auto distance = [&](int width, int height) { return std::abs(width - pixelWidth) + std::abs(height - pixelHeight); };
+    int chosenDistance = -1;
+    for (const SizedCursorSignature& sized : known.sizes) {
+        const int d = distance(sized.pixelWidth, sized.pixelHeight);
+        if (chosenDistance < 0 || d < chosenDistance) {
+            chosen = &sized.signature;
+            chosenDistance = d;
+        }
+    }
+    return *chosen;
+}
+
 std::optional<SignatureMatch> bestSignatureMatch(const std::vector<KnownCursorSignature>& known,
-                                                 const CursorSignature& current) {
+                                                 const CursorSignature& current, int shownPixelWidth,
+                                                 int shownPixelHeight) {
     std::optional<SignatureMatch> best;
     for (std::size_t i = 0; i < known.size(); ++i) {
-        const std::int64_t score = signatureScore(current, known[i].signature);
+        const CursorSignature& candidate = signatureForShownSize(known[i], shownPixelWidth, shownPixelHeight);
+        const std::int64_t score = signatureScore(current, candidate);
         if (!best || score < best->score) best = SignatureMatch{i, score};
     }
     return best;
@@ -60,7 +98,8 @@ std::string CursorTypeClassifier::currentSystemCursorType() {
     if (!cursor) return fallbackType();
     const std::optional<CursorSignature>& current = memo_.signatureOf(*cursor);
     if (!current) return fallbackType();
-    const std::optional<SignatureMatch> best = bestSignatureMatch(known_, *current);
+    const platform::CursorBitmap& shown = cursor->representations.front();
+    const std::optional<SignatureMatch> best = bestSignatureMatch(known_, *current, shown.pixelWidth, shown.pixelHeight);
     if (!best) return fallbackType();
 
     const std::string& name = known_[best->index].name;

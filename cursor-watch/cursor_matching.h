@@ -30,21 +30,37 @@ inline constexpr NamedThreshold strictSignatureAcceptanceThresholds[] = {{"open-
 // theme draws them a little differently.
 inline constexpr NamedThreshold relaxedSignatureAcceptanceThresholds[] = {{"text", 28000}, {"crosshair", 32000}};
 
+// A known cursor drawn from one of the sizes its theme file holds.
+struct SizedCursorSignature {
+    int pixelWidth = 0;
+    int pixelHeight = 0;
+    CursorSignature signature;
+};
+
 struct KnownCursorSignature {
     std::string name;
-    CursorSignature signature;
+    CursorSignature signature;  // from the theme's default size
+    // From every size the theme has; a theme draws each size on its own, so a cursor
+    // the server shows at one size matches exactly only that size's drawing.
+    std::vector<SizedCursorSignature> sizes = {};
 };
 
 // One entry per candidate whose image gives a signature, in candidate order; read once.
 std::vector<KnownCursorSignature> knownCursorSignatures(platform::StandardCursors& cursors);
 
+// The signature to hold against a cursor shown `pixelWidth` x `pixelHeight`: the one
+// drawn from the theme's size nearest to it, the default size when none is nearer.
+const CursorSignature& signatureForShownSize(const KnownCursorSignature& known, int pixelWidth, int pixelHeight);
+
 struct SignatureMatch {
     std::size_t index;  // into the known list
     std::int64_t score;
 };
-// The known entry nearest to `current`; among equal scores the earliest wins.
+// The known entry nearest to `current`, a cursor shown at that pixel size (0 x 0: at
+// the theme's default size); among equal scores the earliest wins.
 std::optional<SignatureMatch> bestSignatureMatch(const std::vector<KnownCursorSignature>& known,
-                                                 const CursorSignature& current);
+                                                 const CursorSignature& current, int shownPixelWidth = 0,
+                                                 int shownPixelHeight = 0);
 
 // Whether a best match of `name` at `score` is close enough to report.
 bool signatureMatchAccepted(std::string_view name, std::int64_t score);

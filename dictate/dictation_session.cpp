@@ -5,7 +5,7 @@ namespace kelvane::dictate {
 using platform::SpeechAuthorizationStatus;
 
 DictationSession::DictationSession(platform::SpeechService& speech, AudioEngineFactory makeEngine,
-                                   MainQueue& mainQueue, DictationEvents& events,
+                                   common::MainQueue& mainQueue, DictationEvents& events,
                                    InputReaderStarter startInputReader)
     : speech_(speech),
       makeEngine_(std::move(makeEngine)),

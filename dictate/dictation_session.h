@@ -9,7 +9,7 @@
 #include <string>
 
 #include "dictate/dictation_events.h"
-#include "dictate/main_queue.h"
+#include "common/main_queue.h"
 #include "platform/audio_input.h"
 #include "platform/speech.h"
 
@@ -27,7 +27,7 @@ public:
     // once, for a stop command or the end of input.
     using InputReaderStarter = std::function<void(std::function<void()> onStop)>;
 
-    DictationSession(platform::SpeechService& speech, AudioEngineFactory makeEngine, MainQueue& mainQueue,
+    DictationSession(platform::SpeechService& speech, AudioEngineFactory makeEngine, common::MainQueue& mainQueue,
                      DictationEvents& events, InputReaderStarter startInputReader);
 
     // Set-up on the main thread. True once "ready" was sent and listening goes on from the
@@ -44,7 +44,7 @@ private:
 
     platform::SpeechService& speech_;
     AudioEngineFactory makeEngine_;
-    MainQueue& mainQueue_;
+    common::MainQueue& mainQueue_;
     DictationEvents& events_;
     InputReaderStarter startInputReader_;
 

@@ -1,70 +1,16 @@
 // kelvane-dictate [locale]: turns microphone speech into "ready", "partial", "final" and
 // "error" events on standard output.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <thread>
+#include <span>
 
-#include "common/asio.h"
-#include "common/line_output.h"
-#include "common/line_reader.h"
-#include "dictate/command_line.h"
-#include "dictate/dictation_events.h"
-#include "dictate/dictation_session.h"
-#include "dictate/main_queue.h"
-#include "dictate/stop_command.h"
+#include "common/program_start.h"
+#include "dictate/dictation_process.h"
 #include "platform/audio_input.h"
-#include "platform/speech.h"
-
-namespace {
-
-// Nothing may reach standard error, not even the libraries' own diagnostics.
-void silenceStandardError() {
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (devNull < 0) return;
-    ::dup2(devNull, STDERR_FILENO);
-    ::close(devNull);
-}
-
-void startStandardInputReader(std::function<void()> onStop) {
-    std::thread([onStop = std::move(onStop)] {
-        kelvane::common::LineReader reader(STDIN_FILENO);
-        kelvane::dictate::waitForStopOrEndOfInput(reader);
-        onStop();
-    }).detach();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using namespace kelvane;
+    common::prepareProcess({.ignoreBrokenPipe = true, .silenceStandardError = true});
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    silenceStandardError();
-    // A host that stopped reading must not kill the process before it ends on its own terms.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    const std::string localeId =
-        dictate::localeIdFromArguments({argv, static_cast<std::size_t>(argc > 0 ? argc : 0)});
-
-    asio::io_context mainContext;
-    auto keepRunning = asio::make_work_guard(mainContext);
-    dictate::AsioMainQueue mainQueue(mainContext);
-
-    // Every event line is written whole by one write, so nothing waits in a buffer when
-    // the process ends; worker threads (recogniser, microphone, input reader) are simply
-    // abandoned at exit.
-    dictate::DictationEvents events([](std::string_view line) { common::writeOutputLine(line); },
-                                    [](int status) { std::_Exit(status); });
-
-    auto speech = platform::makeSpeechService([&mainQueue](std::function<void()> work) {
-        mainQueue.post(std::move(work));
-    });
-    dictate::DictationSession session(*speech, [] { return platform::makeAudioEngine(); }, mainQueue, events,
-                                      startStandardInputReader);
-    if (!session.start(localeId)) return 1;
-    mainContext.run();
-    return 0;
+    const dictate::DictatePlatform backends{platform::makeSpeechService, [] { return platform::makeAudioEngine(); }};
+    return dictate::runDictate({argv, static_cast<std::size_t>(argc > 0 ? argc : 0)}, backends, {});
 }

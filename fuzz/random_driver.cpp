@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("random_driver: seed %llu, %.1f s\n", static_cast<unsigned long long>(seed), seconds);
+    // A failing input aborts the process, which would lose a buffered seed line.
+    std::fflush(stdout);
     std::mt19937_64 random(seed);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     long runs = 0;

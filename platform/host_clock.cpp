@@ -12,12 +12,13 @@ public:
 
 }  // namespace
 
-MediaTime monotonicHostTime() {
+std::int64_t monotonicNanoseconds() {
     timespec reading{};
     clock_gettime(CLOCK_MONOTONIC, &reading);
-    return MediaTime::make(static_cast<std::int64_t>(reading.tv_sec) * hostClockTimescale + reading.tv_nsec,
-                           hostClockTimescale);
+    return static_cast<std::int64_t>(reading.tv_sec) * hostClockTimescale + reading.tv_nsec;
 }
+
+MediaTime monotonicHostTime() { return MediaTime::make(monotonicNanoseconds(), hostClockTimescale); }
 
 std::shared_ptr<HostClock> makeHostClock() { return std::make_shared<MonotonicClock>(); }
 

@@ -15,7 +15,11 @@ public:
     virtual MediaTime now() const = 0;
 };
 
-// The current CLOCK_MONOTONIC reading as a media time.
+// CLOCK_MONOTONIC now, in nanoseconds: the one reading of the host clock that every
+// sample, capture deadline and timing report is stamped with, so they all line up.
+std::int64_t monotonicNanoseconds();
+
+// The same reading as a media time.
 MediaTime monotonicHostTime();
 
 // The real host clock.

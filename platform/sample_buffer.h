@@ -39,8 +39,8 @@ struct FrameChanges {
 // Rows top to bottom, `stride` bytes per row (at least width * 4), pixels B, G, R, A.
 struct VideoFrame {
     VideoFrame() = default;
-    VideoFrame(int width, int height, int stride, std::vector<std::uint8_t> pixels)
-        : width(width), height(height), stride(stride), pixels(std::move(pixels)) {}
+    VideoFrame(int frameWidth, int frameHeight, int rowBytes, std::vector<std::uint8_t> bytes)
+        : width(frameWidth), height(frameHeight), stride(rowBytes), pixels(std::move(bytes)) {}
 
     int width = 0;
     int height = 0;

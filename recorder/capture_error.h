@@ -1,6 +1,7 @@
 #pragma once
 // The recorder's own errors: domain "KelvaneCapture", an integer code, and the message
 // the host is shown.
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -38,9 +39,18 @@ inline CaptureError missingSystemAudioPath() { return {11, "Missing system audio
 inline CaptureError cannotAddSystemAudioInput() { return {12, "Unable to add system audio writer input"}; }
 inline CaptureError missingMicrophonePath() { return {14, "Missing microphone output path for microphone capture"}; }
 inline CaptureError cannotAddMicrophoneInput() { return {15, "Unable to add microphone writer input"}; }
-// Codes 8, 13 and 16 carry the writer's own description when it has one.
-inline CaptureError writerDidNotStart(int code, const std::string& writerError, const char* fallback) {
-    return {code, writerError.empty() ? std::string(fallback) : writerError};
+// A writer that would not start: its own description when it has one, else `fallback`.
+inline CaptureError writerDidNotStart(int code, const std::optional<std::string>& writerError, const char* fallback) {
+    return {code, writerError && !writerError->empty() ? *writerError : std::string(fallback)};
+}
+inline CaptureError videoWriterDidNotStart(const std::optional<std::string>& writerError) {
+    return writerDidNotStart(8, writerError, "Unable to start video writing");
+}
+inline CaptureError systemAudioWriterDidNotStart(const std::optional<std::string>& writerError) {
+    return writerDidNotStart(13, writerError, "Unable to start system audio writing");
+}
+inline CaptureError microphoneWriterDidNotStart(const std::optional<std::string>& writerError) {
+    return writerDidNotStart(16, writerError, "Unable to start microphone audio writing");
 }
 }  // namespace capture_errors
 

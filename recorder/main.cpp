@@ -1,6 +1,6 @@
 // kelvane-recorder: records one display or one window for the host application.
 #include <cstdlib>
-#include <unistd.h>
+#include <span>
 
 #include "recorder/recorder_platform.h"
 #include "recorder/recorder_process.h"
@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
     using namespace kelvane::recorder;
     // Every line has already been written unbuffered; end without tearing down the
     // threads that may still be blocked reading input.
-    std::_Exit(runRecorder(argc, argv, makeRecorderPlatform(), STDIN_FILENO));
+    const std::span<const char* const> arguments(argv, static_cast<std::size_t>(argc));
+    std::_Exit(runRecorder(arguments, makeRecorderPlatform(), {}));
 }

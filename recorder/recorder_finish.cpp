@@ -1,3 +1,5 @@
+#include <array>
+
 #include "common/line_output.h"
 #include "recorder/capture_error.h"
 #include "recorder/screen_capture_recorder.h"
@@ -7,18 +9,18 @@ namespace kelvane::recorder {
 
 using platform::MediaTime;
 
-std::shared_ptr<OneShotEvent> ScreenCaptureRecorder::claimFinish() {
+std::shared_ptr<common::OneShotEvent> ScreenCaptureRecorder::claimFinish() {
     std::lock_guard lock(mutex_);
     if (!state_.isRecording || state_.isFinishing) return nullptr;
     state_.isFinishing = true;
-    finishReported_ = std::make_shared<OneShotEvent>();
+    finishReported_ = std::make_shared<common::OneShotEvent>();
     return finishReported_;
 }
 
 asio::awaitable<std::string> ScreenCaptureRecorder::stop() {
     const auto reported = claimFinish();
     if (!reported) {
-        std::shared_ptr<OneShotEvent> running;
+        std::shared_ptr<common::OneShotEvent> running;
         {
             std::lock_guard lock(mutex_);
             if (state_.isFinishing) running = finishReported_;
@@ -41,7 +43,7 @@ asio::awaitable<std::string> ScreenCaptureRecorder::stop() {
 }
 
 asio::awaitable<void> ScreenCaptureRecorder::finishWriter(const WriterPtr& writer) {
-    co_await awaitCompletion<bool>([&writer](std::function<void(bool)> done) {
+    co_await common::awaitCompletion<bool>([&writer](std::function<void(bool)> done) {
         writer->finishWriting([done = std::move(done)] { done(true); });
     });
     // Finishing reports no failure of its own, but a file the host cannot use must not
@@ -65,7 +67,7 @@ asio::awaitable<std::string> ScreenCaptureRecorder::finish() {
     const MediaTime stopHostTime = platform_.hostClock->now();
     if (stream) {
         // An error while stopping changes nothing: the files are closed all the same.
-        co_await awaitCompletion<std::optional<std::string>>(
+        co_await common::awaitCompletion<std::optional<std::string>>(
             [&stream](auto done) { stream->stopCapture(std::move(done)); });
     }
 
@@ -78,25 +80,21 @@ asio::awaitable<std::string> ScreenCaptureRecorder::finish() {
     }
     // From here the sample handler drops everything, so `s` is the final bookkeeping.
 
-    std::optional<MediaTime> recordingEnd;
-    if (s.firstSampleTime != MediaTime::zero()) {
-        const MediaTime endInstant = s.pauseStartedHostTime.value_or(stopHostTime);
-        MediaTime end = (endInstant - s.firstSampleTime) - s.accumulatedPausedDuration;
-        if (!end.isValid() || end < MediaTime::zero()) end = MediaTime::zero();
-        recordingEnd = end;
-    }
-
-    MediaTime videoEnd = s.lastVideoPresentationTime;
+    const std::optional<MediaTime> recordingEnd = s.timeline.end(stopHostTime);
+    const RecordingOutputs& outputs = s.outputs;
+    MediaTime videoEnd = s.timeline.lastVideoPresentationTime;
     if (s.lastSampleBuffer) {
         // A screen that stops changing delivers no new complete frames, yet the
         // recording goes on: the last frame is held until the recording's own end, not
         // just for its own duration, so a still picture with narration is not cut short.
-        const MediaTime frameEnd = s.lastVideoPresentationTime + frameDuration(*s.lastSampleBuffer);
+        const auto& last = *s.lastSampleBuffer;
+        const MediaTime fallbackDuration = MediaTime::make(1, static_cast<std::int32_t>(targetCaptureFPS));
+        const MediaTime frameEnd =
+            s.timeline.lastVideoPresentationTime + s.timeline.frameDuration(last.duration(), fallbackDuration);
         videoEnd = recordingEnd && *recordingEnd > frameEnd ? *recordingEnd : frameEnd;
-        if (s.videoInput) {
-            const auto& last = *s.lastSampleBuffer;
+        if (outputs.videoInput) {
             if (const auto tail = last.copyWithTiming({last.duration(), videoEnd, last.decodeTimeStamp()})) {
-                s.videoInput->append(*tail);
+                outputs.videoInput->append(*tail);
             }
         }
     }
@@ -112,14 +110,15 @@ asio::awaitable<std::string> ScreenCaptureRecorder::finish() {
         endTime = videoEnd + platform::minimum(audioEnd - videoEnd, maxInlineAudioTailExtension);
     }
 
-    if (s.assetWriter) s.assetWriter->endSession(endTime);
-    if (s.videoInput) s.videoInput->markAsFinished();
-    if (s.inlineAudioInput) s.inlineAudioInput->markAsFinished();
-    if (s.assetWriter) co_await finishWriter(s.assetWriter);
-    if (s.systemAudioInput) s.systemAudioInput->markAsFinished();
-    if (s.systemAudioWriter) co_await finishWriter(s.systemAudioWriter);
-    if (s.microphoneOnlyInput) s.microphoneOnlyInput->markAsFinished();
-    if (s.microphoneOnlyWriter) co_await finishWriter(s.microphoneOnlyWriter);
+    if (outputs.assetWriter) outputs.assetWriter->endSession(endTime);
+    if (outputs.videoInput) outputs.videoInput->markAsFinished();
+    if (outputs.inlineAudioInput) outputs.inlineAudioInput->markAsFinished();
+    if (outputs.assetWriter) co_await finishWriter(outputs.assetWriter);
+    const std::array<const AudioFile*, 2> audioFiles{&outputs.systemAudio, &outputs.microphoneOnly};
+    for (const AudioFile* file : audioFiles) {
+        if (file->input) file->input->markAsFinished();
+        if (file->writer) co_await finishWriter(file->writer);
+    }
 
     const std::string path = s.outputURL.value_or("");
     {

@@ -4,10 +4,7 @@
 #include <future>
 #include <optional>
 #include <string>
-#include <thread>
 
-#include "common/line_output.h"
-#include "common/line_reader.h"
 #include "common/unicode_text.h"
 #include "recorder/capture_config.h"
 #include "recorder/recorder_service.h"
@@ -59,8 +56,7 @@ struct Runtime {
     asio::signal_set signals;
 };
 
-void readCommands(RecorderService& service, int inputFd) {
-    common::LineReader reader(inputFd);
+void readCommands(RecorderService& service, common::LineReader& reader) {
     while (const auto line = reader.next()) {
         const std::string command = lowerCased(*line);
         if (command == "pause") {
@@ -76,18 +72,19 @@ void readCommands(RecorderService& service, int inputFd) {
 
 }  // namespace
 
-int runRecorder(int argc, char** argv, RecorderPlatform platform, int inputFd) {
-    if (argc < 2) {
-        common::writeErrorLine("Missing config JSON");
+int runRecorder(std::span<const char* const> arguments, RecorderPlatform platform,
+                const common::ProgramDescriptors& descriptors) {
+    if (arguments.size() < 2) {
+        descriptors.writeErrorLine("Missing config JSON");
         return 1;
     }
     if (!platform.permissions->preflightScreenCaptureAccess() && !platform.permissions->requestScreenCaptureAccess()) {
-        common::writeErrorLine("SCREEN_RECORDING_PERMISSION_DENIED");
+        descriptors.writeErrorLine("SCREEN_RECORDING_PERMISSION_DENIED");
         return 1;
     }
-    const std::string configJSON = argv[1];
+    const std::string configJSON = arguments[1];
     if (microphoneWanted(configJSON) && !microphoneAccessGranted(*platform.permissions)) {
-        common::writeErrorLine("MICROPHONE_PERMISSION_DENIED");
+        descriptors.writeErrorLine("MICROPHONE_PERMISSION_DENIED");
         return 1;
     }
 
@@ -104,7 +101,8 @@ int runRecorder(int argc, char** argv, RecorderPlatform platform, int inputFd) {
         runtime->service.stopOnSignal();
     });
     service.start(configJSON);
-    std::thread(readCommands, std::ref(service), inputFd).detach();
+    common::readInputDetached(descriptors.input,
+                              [&service](common::LineReader& reader) { readCommands(service, reader); });
     service.waitUntilFinished();
     // Declining when the system asks at the start is the same refusal as having no access.
     return service.screenAccessDeclined() ? 1 : 0;

@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <stdexcept>
 
 #include "common/line_output.h"
 #include "common/unicode_text.h"
+#include "platform/shareable_content_query.h"
 #include "recorder/capture_error.h"
 #include "recorder/microphone_resolution.h"
 #include "recorder/output_files.h"
@@ -65,29 +67,45 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
     if (!common::isValidUtf8(configJSON)) throw capture_errors::invalidJsonInput();
     const CaptureConfig config = decodeCaptureConfig(configJSON);
 
-    const auto content = co_await awaitCompletion<platform::ShareableContentResult>(
-        [this, onScreenOnly = !config.windowId.has_value()](auto done) {
-            platform_.shareableContent->getShareableContent(false, onScreenOnly, std::move(done));
-        });
+    const auto content = co_await platform::queryShareableContent(*platform_.shareableContent, false,
+                                                                  !config.windowId.has_value());
     if (const auto* failure = std::get_if<platform::ShareableContentError>(&content)) {
         throw std::runtime_error(failure->localizedDescription);
     }
     const auto& snapshot = std::get<platform::ShareableContentSnapshot>(content);
 
+    // Published over the current state at the end, also when the start fails: what was
+    // already made stays with the recorder until the next start or the end of the process.
+    State next = state();
+    std::exception_ptr failure;
+    try {
+        co_await setUpSession(config, snapshot, next);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        state_ = next;
+    }
+    if (failure) std::rethrow_exception(failure);
+    startWindowValidationIfNeeded();
+    common::writeOutputLine("Recording started");
+}
+
+asio::awaitable<void> ScreenCaptureRecorder::setUpSession(const CaptureConfig& config,
+                                                          const platform::ShareableContentSnapshot& snapshot,
+                                                          State& next) {
     platform::StreamConfiguration streamConfiguration;
-    bool capturesSystemAudio = config.capturesSystemAudio.value_or(false);
+    const bool capturesSystemAudio = config.capturesSystemAudio.value_or(false);
     bool capturesMicrophone = config.capturesMicrophone.value_or(false);
     if (capturesMicrophone && !platform_.captureStreams->supportsMicrophoneCapture()) {
         common::writeErrorLine("MICROPHONE_CAPTURE_UNAVAILABLE");
         capturesMicrophone = false;
     }
-    {
-        std::lock_guard lock(mutex_);
-        state_.capturesSystemAudio = capturesSystemAudio;
-        state_.capturesMicrophone = capturesMicrophone;
-        state_.writesSystemAudioToSeparateTrack = capturesSystemAudio;
-        state_.writesMicrophoneToSeparateTrack = capturesMicrophone;
-    }
+    next.capturesSystemAudio = capturesSystemAudio;
+    next.capturesMicrophone = capturesMicrophone;
+    next.writesSystemAudioToSeparateTrack = capturesSystemAudio;
+    next.writesMicrophoneToSeparateTrack = capturesMicrophone;
     streamConfiguration.minimumFrameInterval = MediaTime::make(1, captureFrameRate(config.fps));
     streamConfiguration.queueDepth = 6;
     streamConfiguration.pixelFormat = platform::pixelFormatBGRA;
@@ -101,11 +119,7 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
         streamConfiguration.microphoneCaptureDeviceID =
             resolveMicrophoneCaptureDeviceID(config, platform_.audioDevices->audioInputDevices());
     }
-
-    {
-        std::lock_guard lock(mutex_);
-        state_.trackedWindowId = config.windowId;
-    }
+    next.trackedWindowId = config.windowId;
 
     platform::ContentFilter filter;
     if (config.windowId) {
@@ -134,14 +148,11 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
         streamConfiguration.height = pixelLength(platform::height(bounds), scale);
     }
 
-    setUpWriters(config, streamConfiguration.width, streamConfiguration.height);
+    setUpWriters(config, streamConfiguration.width, streamConfiguration.height, next);
 
-    std::shared_ptr<platform::CaptureStream> stream =
+    const std::shared_ptr<platform::CaptureStream> stream =
         platform_.captureStreams->makeStream(filter, streamConfiguration, weak_from_this());
-    {
-        std::lock_guard lock(mutex_);
-        state_.stream = stream;
-    }
+    next.stream = stream;
     const platform::SampleHandlerQueue sampleQueue = [strand = queue_](std::function<void()> work) {
         asio::post(strand, std::move(work));
     };
@@ -151,127 +162,63 @@ asio::awaitable<void> ScreenCaptureRecorder::start(std::string configJSON) {
         stream->addStreamOutput(weak_from_this(), platform::StreamOutputType::microphone, sampleQueue);
     }
 
-    const auto captureError = co_await awaitCompletion<std::optional<std::string>>(
+    const auto captureError = co_await common::awaitCompletion<std::optional<std::string>>(
         [&stream](auto done) { stream->startCapture(std::move(done)); });
     if (captureError == platform::screenSharingDeclinedDescription) throw ScreenAccessDeclined();
     if (captureError) throw std::runtime_error(*captureError);
 
-    WriterPtr assetWriter;
-    {
-        std::lock_guard lock(mutex_);
-        assetWriter = state_.assetWriter;
-    }
-    if (!assetWriter->startWriting()) {
-        throw capture_errors::writerDidNotStart(8, assetWriter->error().value_or(""), "Unable to start video writing");
-    }
-    assetWriter->startSession(MediaTime::zero());
-    {
-        std::lock_guard lock(mutex_);
-        state_.sessionStarted = true;
-        state_.isRecording = true;
-        state_.isPaused = false;
-        state_.pauseStartedHostTime.reset();
-        state_.pendingResumeAdjustment = false;
-        state_.accumulatedPausedDuration = MediaTime::zero();
-        state_.frameCount = 0;
-        state_.firstSampleTime = MediaTime::zero();
-        state_.lastVideoPresentationTime = MediaTime::zero();
-        state_.lastVideoDuration = MediaTime::zero();
-    }
-    startWindowValidationIfNeeded();
-    common::writeOutputLine("Recording started");
+    beginWriting(*next.outputs.assetWriter, capture_errors::videoWriterDidNotStart);
+    next.sessionStarted = true;
+    next.isRecording = true;
+    next.isPaused = false;
+    next.timeline = RecordingTimeline{};
 }
 
-void ScreenCaptureRecorder::setUpWriters(const CaptureConfig& config, std::uint32_t width, std::uint32_t height) {
+void ScreenCaptureRecorder::setUpWriters(const CaptureConfig& config, std::uint32_t width, std::uint32_t height,
+                                         State& next) {
     const std::string currentDirectory = platform_.currentDirectory();
     const std::string path =
         mainOutputPath(config.outputPath.value_or(""), platform_.secondsSince1970(), currentDirectory);
-    bool inlineAudioWanted;
-    bool separateSystemAudio;
-    bool separateMicrophone;
-    {
-        std::lock_guard lock(mutex_);
-        state_.outputURL = path;
-        inlineAudioWanted = state_.capturesSystemAudio || state_.capturesMicrophone;
-        separateSystemAudio = state_.writesSystemAudioToSeparateTrack;
-        separateMicrophone = state_.writesMicrophoneToSeparateTrack;
-    }
-    WriterPtr writer = platform_.makeWriter(path, mainFileType(path));
-    {
-        std::lock_guard lock(mutex_);
-        state_.assetWriter = writer;
-        state_.microphoneOutputURL.reset();
-        state_.firstSystemAudioSampleTime.reset();
-        state_.firstMicrophoneSampleTime.reset();
-    }
+    next.outputURL = path;
+    RecordingOutputs& outputs = next.outputs;
+    outputs.assetWriter = platform_.makeWriter(path, mainFileType(path));
+    next.microphoneOutputURL.reset();
+    next.firstSystemAudioSampleTime.reset();
+    next.firstMicrophoneSampleTime.reset();
 
     const auto assistant = platform_.makeSettingsAssistant(platform::OutputSettingsPreset::preset3840x2160);
     if (!assistant) throw capture_errors::noSettingsAssistant();
-    assistant->setSourceVideoFormat(platform::makeVideoFormatDescription(
-        platform::VideoCodec::h264, static_cast<int>(std::min<std::uint32_t>(width, std::numeric_limits<int>::max())),
-        static_cast<int>(std::min<std::uint32_t>(height, std::numeric_limits<int>::max()))));
+    const int pixelWidth = static_cast<int>(std::min<std::uint32_t>(width, std::numeric_limits<int>::max()));
+    const int pixelHeight = static_cast<int>(std::min<std::uint32_t>(height, std::numeric_limits<int>::max()));
+    assistant->setSourceVideoFormat(
+        platform::makeVideoFormatDescription(platform::VideoCodec::h264, pixelWidth, pixelHeight));
     auto videoSettings = assistant->videoSettings();
     if (!videoSettings) throw capture_errors::noOutputSettings();
-    videoSettings->width = static_cast<int>(std::min<std::uint32_t>(width, std::numeric_limits<int>::max()));
-    videoSettings->height = static_cast<int>(std::min<std::uint32_t>(height, std::numeric_limits<int>::max()));
+    videoSettings->width = pixelWidth;
+    videoSettings->height = pixelHeight;
 
-    const InputPtr videoInput = writer->makeInput(*videoSettings, true);
-    if (!writer->canAdd(*videoInput)) throw capture_errors::cannotAddVideoInput();
-    writer->add(videoInput);
-    {
-        std::lock_guard lock(mutex_);
-        state_.videoInput = videoInput;
-    }
+    platform::MediaWriter& writer = *outputs.assetWriter;
+    const auto videoInput = writer.makeInput(*videoSettings, true);
+    if (!writer.canAdd(*videoInput)) throw capture_errors::cannotAddVideoInput();
+    writer.add(videoInput);
+    outputs.videoInput = videoInput;
 
-    if (inlineAudioWanted) {
-        const InputPtr inlineInput = writer->makeInput(audioOutputSettings(inlineAudioBitRate), true);
-        if (writer->canAdd(*inlineInput)) {
-            writer->add(inlineInput);
-            std::lock_guard lock(mutex_);
-            state_.inlineAudioInput = inlineInput;
+    if (next.capturesSystemAudio || next.capturesMicrophone) {
+        const auto inlineInput = writer.makeInput(audioOutputSettings(inlineAudioBitRate), true);
+        if (writer.canAdd(*inlineInput)) {
+            writer.add(inlineInput);
+            outputs.inlineAudioInput = inlineInput;
         }
     }
 
-    if (separateSystemAudio) {
-        const std::string audioPath = absolutePath(config.systemAudioOutputPath.value_or(""), currentDirectory);
-        if (audioPath.empty()) throw capture_errors::missingSystemAudioPath();
-        WriterPtr audioWriter = platform_.makeWriter(audioPath, platform::MediaFileType::appleM4A);
-        const InputPtr input = audioWriter->makeInput(audioOutputSettings(systemAudioBitRate), true);
-        if (!audioWriter->canAdd(*input)) throw capture_errors::cannotAddSystemAudioInput();
-        audioWriter->add(input);
-        {
-            std::lock_guard lock(mutex_);
-            state_.systemAudioWriter = audioWriter;
-            state_.systemAudioInput = input;
-        }
-        if (!audioWriter->startWriting()) {
-            throw capture_errors::writerDidNotStart(13, audioWriter->error().value_or(""),
-                                                    "Unable to start system audio writing");
-        }
-        audioWriter->startSession(MediaTime::zero());
+    if (next.writesSystemAudioToSeparateTrack) {
+        openAudioFile(outputs.systemAudio, absolutePath(config.systemAudioOutputPath.value_or(""), currentDirectory),
+                      systemAudioFileKind, platform_.makeWriter);
     }
-
-    if (separateMicrophone) {
+    if (next.writesMicrophoneToSeparateTrack) {
         const std::string microphonePath = absolutePath(config.microphoneOutputPath.value_or(""), currentDirectory);
-        if (microphonePath.empty()) throw capture_errors::missingMicrophonePath();
-        {
-            std::lock_guard lock(mutex_);
-            state_.microphoneOutputURL = microphonePath;
-        }
-        WriterPtr microphoneWriter = platform_.makeWriter(microphonePath, platform::MediaFileType::appleM4A);
-        const InputPtr input = microphoneWriter->makeInput(audioOutputSettings(microphoneAudioBitRate), true);
-        if (!microphoneWriter->canAdd(*input)) throw capture_errors::cannotAddMicrophoneInput();
-        microphoneWriter->add(input);
-        {
-            std::lock_guard lock(mutex_);
-            state_.microphoneOnlyWriter = microphoneWriter;
-            state_.microphoneOnlyInput = input;
-        }
-        if (!microphoneWriter->startWriting()) {
-            throw capture_errors::writerDidNotStart(16, microphoneWriter->error().value_or(""),
-                                                    "Unable to start microphone audio writing");
-        }
-        microphoneWriter->startSession(MediaTime::zero());
+        if (!microphonePath.empty()) next.microphoneOutputURL = microphonePath;
+        openAudioFile(outputs.microphoneOnly, microphonePath, microphoneFileKind, platform_.makeWriter);
     }
 }
 

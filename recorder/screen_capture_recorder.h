@@ -7,8 +7,9 @@
 // strand, finishing and window validation in their own tasks. Every field below is
 // guarded by one mutex that is held for the whole handling of one sample and for each
 // pause, resume and finishing step, so each of them sees and leaves the pause fields in
-// one consistent state. The mutex is never held across an await, and nothing done under
-// it blocks (writer appends never block).
+// one consistent state. A start builds the new session in a value of its own and publishes
+// it in one step, so nothing sees it half made. The mutex is never held across an await,
+// and nothing done under it blocks (writer appends never block).
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -21,8 +22,10 @@
 #include "platform/media_writer.h"
 #include "platform/sample_buffer.h"
 #include "recorder/capture_config.h"
-#include "recorder/completion_awaitable.h"
+#include "common/one_shot_event.h"
 #include "recorder/recorder_platform.h"
+#include "recorder/recording_outputs.h"
+#include "recorder/recording_timeline.h"
 
 namespace kelvane::recorder {
 
@@ -41,28 +44,17 @@ public:
 
     // The session fields with their initial values.
     struct State {
-        WriterPtr assetWriter;
-        InputPtr videoInput;
-        WriterPtr systemAudioWriter;
-        InputPtr systemAudioInput;
-        WriterPtr microphoneOnlyWriter;
-        InputPtr microphoneOnlyInput;
+        RecordingOutputs outputs;
         std::shared_ptr<platform::CaptureStream> stream;
-        MediaTime firstSampleTime = MediaTime::zero();
+        RecordingTimeline timeline;
         std::optional<MediaTime> firstSystemAudioSampleTime;
         std::optional<MediaTime> firstMicrophoneSampleTime;
         std::optional<platform::SampleBuffer> lastSampleBuffer;
-        MediaTime lastVideoPresentationTime = MediaTime::zero();
-        MediaTime lastVideoDuration = MediaTime::zero();
         MediaTime lastInlineAudioPresentationTime = MediaTime::invalid();
         MediaTime lastInlineAudioDuration = MediaTime::zero();
         bool isRecording = false;
         bool isPaused = false;
-        std::optional<MediaTime> pauseStartedHostTime;
-        bool pendingResumeAdjustment = false;
-        MediaTime accumulatedPausedDuration = MediaTime::zero();
         bool sessionStarted = false;
-        std::int64_t frameCount = 0;
         std::optional<std::string> outputURL;
         std::optional<std::string> microphoneOutputURL;
         std::optional<std::uint32_t> trackedWindowId;
@@ -100,16 +92,18 @@ public:
 private:
     friend class WindowValidationTask;
 
-    void setUpWriters(const CaptureConfig& config, std::uint32_t width, std::uint32_t height);
+    // Both fill `next` as they go, so a failure leaves in it what was already made.
+    asio::awaitable<void> setUpSession(const CaptureConfig& config, const platform::ShareableContentSnapshot& snapshot,
+                                       State& next);
+    void setUpWriters(const CaptureConfig& config, std::uint32_t width, std::uint32_t height, State& next);
     void retimedAppend(const InputPtr& input, const platform::SampleBuffer& buffer, const MediaTime& time,
                        std::optional<MediaTime>& firstTime, bool isInlineAudio);
     void handleScreenFrame(const platform::SampleBuffer& buffer, const MediaTime& time);
-    MediaTime frameDuration(const platform::SampleBuffer& buffer) const;
     std::uint32_t pixelScale(std::uint32_t displayID) const;
 
     // Claims the session for one finish and returns the event its caller fires once the
     // finish has been reported; nothing when nothing is recording or a finish already runs.
-    std::shared_ptr<OneShotEvent> claimFinish();
+    std::shared_ptr<common::OneShotEvent> claimFinish();
     asio::awaitable<std::string> finish();
     asio::awaitable<void> finishWriter(const WriterPtr& writer);
     void startWindowValidationIfNeeded();
@@ -122,7 +116,7 @@ private:
     State state_;
     // Fired when the running finish has been reported, so a stop that arrives meanwhile
     // can wait for it instead of letting the process end under it.
-    std::shared_ptr<OneShotEvent> finishReported_;
+    std::shared_ptr<common::OneShotEvent> finishReported_;
 };
 
 }  // namespace kelvane::recorder

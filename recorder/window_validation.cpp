@@ -1,6 +1,7 @@
 #include "recorder/window_validation.h"
 
 #include "common/line_output.h"
+#include "platform/shareable_content_query.h"
 #include "recorder/screen_capture_recorder.h"
 
 namespace kelvane::recorder {
@@ -27,9 +28,8 @@ asio::awaitable<void> WindowValidationTask::run() {
         co_await timer_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
         if (isCancelled() || !recorder->isRecordingNow()) co_return;
 
-        const auto content = co_await awaitCompletion<platform::ShareableContentResult>([&](auto done) {
-            recorder->platform_.shareableContent->getShareableContent(false, false, std::move(done));
-        });
+        const auto content =
+            co_await platform::queryShareableContent(*recorder->platform_.shareableContent, false, false);
         // A failed query is no proof that the window has gone; ask again next time.
         const auto* snapshot = std::get_if<platform::ShareableContentSnapshot>(&content);
         if (!snapshot) continue;

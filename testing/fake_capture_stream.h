@@ -21,9 +21,11 @@ public:
         platform::SampleHandlerQueue queue;
     };
 
-    FakeCaptureStream(platform::ContentFilter filter, platform::StreamConfiguration configuration,
-                      std::weak_ptr<platform::CaptureStreamDelegate> delegate)
-        : filter(std::move(filter)), configuration(std::move(configuration)), delegate(std::move(delegate)) {}
+    FakeCaptureStream(platform::ContentFilter streamFilter, platform::StreamConfiguration streamConfiguration,
+                      std::weak_ptr<platform::CaptureStreamDelegate> streamDelegate)
+        : filter(std::move(streamFilter)),
+          configuration(std::move(streamConfiguration)),
+          delegate(std::move(streamDelegate)) {}
 
     const platform::ContentFilter filter;
     const platform::StreamConfiguration configuration;

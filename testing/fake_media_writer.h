@@ -16,7 +16,7 @@ namespace kelvane::testing {
 
 class FakeWriterInput final : public platform::MediaWriterInput {
 public:
-    explicit FakeWriterInput(platform::OutputSettings settings) : settings(std::move(settings)) {}
+    explicit FakeWriterInput(platform::OutputSettings outputSettings) : settings(std::move(outputSettings)) {}
 
     const platform::OutputSettings settings;
     std::atomic<bool> ready{true};

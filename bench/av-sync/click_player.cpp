@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/line_output.h"
+#include "platform/host_clock.h"
 #include "platform/linux/pulse/pulse_capture.h"
 #include "platform/linux/pulse/tests/steady_click_player.h"
 
@@ -33,7 +34,7 @@ std::string seconds(std::int64_t ns) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    using kelvane::platform::pulse::monotonicNowNs;
+    using kelvane::platform::monotonicNanoseconds;
     if (argc != 3) {
         kelvane::common::writeErrorLine("usage: bench-click-player SINK TIMES");
         return 2;
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
         }
         const auto played = player.clickTimes();
         if (played.size() == before) continue;
-        const std::int64_t playedRealtimeNs = played.back() + (realtimeNowNs() - monotonicNowNs());
+        const std::int64_t playedRealtimeNs = played.back() + (realtimeNowNs() - monotonicNanoseconds());
         times << seconds(reportNs) << ' ' << seconds(playedRealtimeNs) << std::endl;
     }
     return 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,12 +30,12 @@ TEST(Base64, EncodesWithPaddingForEveryRemainder) {
     EXPECT_EQ(encode("\xFF\xFE\x3F"), "//4/");
 }
 
-TEST(LineReader, SplitsOnLfAndCrlfAndKeepsAnUnterminatedLastLine) {
+// Every line a reader gives for what `write` puts into a pipe from another thread.
+std::vector<std::string> linesReadFrom(const std::function<void(int)>& write) {
     int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const std::string input = "pause\r\n\nRESUME  \nst";
+    EXPECT_EQ(pipe(fds), 0);
     std::thread writer([&] {
-        for (char c : input) writeAll(fds[1], std::string_view(&c, 1));  // arrives byte by byte
+        write(fds[1]);
         close(fds[1]);
     });
     LineReader reader(fds[0]);
@@ -42,7 +43,27 @@ TEST(LineReader, SplitsOnLfAndCrlfAndKeepsAnUnterminatedLastLine) {
     while (auto line = reader.next()) lines.push_back(*line);
     writer.join();
     close(fds[0]);
+    return lines;
+}
+
+TEST(LineReader, SplitsOnLfAndCrlfAndKeepsAnUnterminatedLastLine) {
+    const std::string input = "pause\r\n\nRESUME  \nst";
+    const auto lines = linesReadFrom([&](int fd) {
+        for (char c : input) writeAll(fd, std::string_view(&c, 1));  // arrives byte by byte
+    });
     EXPECT_EQ(lines, (std::vector<std::string>{"pause", "", "RESUME  ", "st"}));
+}
+
+// A host that writes megabytes without a line feed must not stall the reader: the
+// long lines vanish (whether they come in pieces or whole) and the next command is read.
+TEST(LineReader, LinesLongerThanAnyCommandAreDroppedAndTheFollowingLinesRead) {
+    const std::string longest(LineReader::maxLineLength, 'x');
+    const auto lines = linesReadFrom([&](int fd) {
+        const std::string chunk(1 << 16, 'a');
+        for (int i = 0; i < 64; ++i) writeAll(fd, chunk);
+        writeAll(fd, "\nstop\r\n" + longest + "\n" + longest + "y\nresume\n" + longest + "z");
+    });
+    EXPECT_EQ(lines, (std::vector<std::string>{"stop", longest, "resume"}));
 }
 
 TEST(DispatchGroup, WaitReturnsOnlyWhenEveryEnterIsLeft) {

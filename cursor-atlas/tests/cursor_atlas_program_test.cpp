@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "cursor-atlas/tests/decoded_png.h"
+#include "testing/stuck_x_server.h"
 
 namespace {
 
@@ -105,7 +107,7 @@ TEST_P(InstalledTheme, EveryNameHasATallPngWithAPlausibleHotspot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Themes, InstalledTheme, ::testing::Values("Adwaita", "DMZ-White"),
-                         [](const auto& info) { return std::string(info.param) == "Adwaita" ? "Adwaita" : "DmzWhite"; });
+                         [](const auto& theme) { return std::string(theme.param) == "Adwaita" ? "Adwaita" : "DmzWhite"; });
 
 TEST(ThemeChoice, TheEnvironmentsThemeIsTheOneDrawn) {
     auto arrowOf = [](const char* theme) {
@@ -124,6 +126,24 @@ TEST(ThemeChoice, NoThemeAtAllPrintsAnEmptyObjectAndSucceeds) {
     EXPECT_EQ(WEXITSTATUS(run.status), 0);
     EXPECT_EQ(run.out, "{}");
     EXPECT_EQ(run.err, "");
+}
+
+// The theme's size is asked of the display when the environment does not give it. A
+// display that refuses (no cookie) or takes the connection and never answers must
+// neither reach standard error nor hold the atlas up.
+TEST(ThemeChoice, AnXServerThatRefusesOrNeverAnswersChangesNothingButTheSize) {
+    using kelvane::testing::StuckXServer;
+    for (const StuckXServer::Behaviour behaviour : {StuckXServer::Behaviour::refuses, StuckXServer::Behaviour::neverAnswers}) {
+        const StuckXServer server(behaviour);
+        const auto started = std::chrono::steady_clock::now();
+        const ProgramRun run =
+            runAtlas({"DISPLAY=" + server.displayName(), "XCURSOR_THEME=Adwaita", "XCURSOR_PATH=/usr/share/icons"});
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+        ASSERT_TRUE(WIFEXITED(run.status));
+        EXPECT_EQ(WEXITSTATUS(run.status), 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(nlohmann::json::parse(run.out).contains("arrow"));
+    }
 }
 
 }  // namespace

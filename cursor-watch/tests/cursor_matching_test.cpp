@@ -148,6 +148,25 @@ TEST(CursorTypeClassifier, RepeatedPollsFollowEveryChangeOfTheImage) {
               (std::vector<std::string>{"text", "text", "pointer", "pointer", "text", "crosshair", "text"}));
 }
 
+// A theme draws each size on its own: its arrow at 32 pixels is a bar, unlike its
+// 24-pixel wedge and like its 24-pixel pointing hand. Shown at 32 pixels, it is the arrow.
+TEST(KnownCursorSignatures, ACursorShownAtAnotherSizeIsHeldAgainstTheThemesDrawingOfThatSize) {
+    const auto bar = [](int width) {
+        return [width](int x, int) { return static_cast<std::uint8_t>(x < width ? 255 : 0); };
+    };
+    platform::CursorImage arrow = shownCursor();
+    arrow.representations.push_back(syntheticCursor(32, 32, 0, 0, bar(16)).representations.front());
+    testing::TableStandardCursors theme;
+    theme.images[StandardCursor::arrow] = arrow;
+    theme.images[StandardCursor::pointingHand] = syntheticCursor(24, 24, 3, 2, bar(12));
+
+    EXPECT_EQ(classify(knownCursorSignatures(theme), syntheticCursor(32, 32, 4, 8.0 / 3, bar(16)), std::nullopt).result,
+              "arrow");
+    EXPECT_EQ(classify(knownCursorSignatures(theme), shownCursor(), std::nullopt).result, "arrow");
+    EXPECT_EQ(classify(knownCursorSignatures(theme), syntheticCursor(24, 24, 3, 2, bar(12)), std::nullopt).result,
+              "pointer");
+}
+
 TEST(KnownCursorSignatures, FollowsCandidateOrderAndLeavesOutWhatCannotBeDrawn) {
     testing::TableStandardCursors theme;
     theme.images[StandardCursor::iBeamForVerticalLayout] = solidCursor(24, 10);

@@ -1,8 +1,14 @@
 // The built monitor as the host runs it, inside a throwaway desktop: a test window shows
 // each standard cursor under the pointer and the monitor must name it.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,6 +16,7 @@
 
 #include "cursor-watch/tests/image_line_decoding.h"
 #include "testing/desktop_process.h"
+#include "testing/stuck_x_server.h"
 
 namespace kelvane::cursorwatch {
 namespace {
@@ -27,9 +34,9 @@ constexpr auto lineTimeout = 5s;
 // How long to listen to be fairly sure that nothing more is printed (many polls).
 constexpr auto quietPeriod = 400ms;
 
-SpawnOptions withTheme(const std::string& theme) {
+SpawnOptions withTheme(const std::string& theme, const std::string& size = "24") {
     SpawnOptions options;
-    options.setEnvironment = {{"XCURSOR_THEME", theme}, {"XCURSOR_SIZE", "24"}};
+    options.setEnvironment = {{"XCURSOR_THEME", theme}, {"XCURSOR_SIZE", size}};
     return options;
 }
 
@@ -67,9 +74,9 @@ struct ShownCursor {
 // test sets by theme name.
 class CursorWindow {
 public:
-    explicit CursorWindow(const std::string& theme)
+    explicit CursorWindow(const std::string& theme, const std::string& size = "24")
         : maker_({windowMakerProgram, "--window", "x=100", "y=100", "w=1600", "h=850", "title=cursor-test"},
-                 withTheme(theme)) {
+                 withTheme(theme, size)) {
         const auto id = maker_.readStdoutLine(10s);
         if (!id || id->empty() || id->front() == 'e') throw std::runtime_error("test window not made");
         id_ = *id;
@@ -160,6 +167,93 @@ TEST(CursorWatchDesktop, NamesEveryCandidateOfDmzWhite) {
                                            });
 }
 
+// Every candidate by its theme names, first found first, and what it is reported as.
+struct Candidate {
+    std::vector<const char*> themeNames;
+    const char* expected;
+};
+const std::vector<Candidate> candidates = {
+    {{"text", "xterm"}, "text"},
+    {{"pointer", "hand2"}, "pointer"},
+    {{"copy", "dnd-copy"}, "pointer"},
+    {{"alias", "dnd-link"}, "pointer"},
+    {{"context-menu"}, "pointer"},
+    {{"crosshair", "cross"}, "crosshair"},
+    {{"grab", "openhand", "hand1"}, "open-hand"},
+    {{"grabbing", "closedhand"}, "closed-hand"},
+    {{"w-resize", "left_side"}, "resize-ew"},
+    {{"e-resize", "right_side"}, "resize-ew"},
+    {{"ew-resize", "col-resize", "sb_h_double_arrow"}, "resize-ew"},
+    {{"n-resize", "top_side"}, "resize-ns"},
+    {{"s-resize", "bottom_side"}, "resize-ns"},
+    {{"ns-resize", "row-resize", "sb_v_double_arrow"}, "resize-ns"},
+    {{"not-allowed", "crossed_circle"}, "not-allowed"},
+    {{"vertical-text"}, "text"},
+};
+
+struct PackagedTheme {
+    const char* theme;
+    // Cursors this theme draws with the very outline of an earlier candidate, which
+    // wins the tie: its open hand is its pointing hand, or its menu arrow is the arrow
+    // with a mark inside.
+    std::map<std::string, std::string> ties;
+};
+
+void PrintTo(const PackagedTheme& packaged, std::ostream* out) { *out << packaged.theme; }
+
+class PackagedThemes : public ::testing::TestWithParam<PackagedTheme> {};
+
+// The window shows the theme at 32 pixels, the monitor reads it at 24 by default: each
+// cursor is named from the theme's own drawing of the size on screen. Between two
+// candidates the window shows the arrow, so every candidate is a change to report.
+TEST_P(PackagedThemes, EveryCursorTheThemeHasIsNamedAtAnotherSizeToo) {
+    const PackagedTheme& packaged = GetParam();
+    const std::string folder = std::string("/usr/share/icons/") + packaged.theme + "/cursors/";
+    auto exists = [&](const char* name) { return ::access((folder + name).c_str(), R_OK) == 0; };
+    ASSERT_TRUE(exists("left_ptr")) << packaged.theme << " is not installed (scripts/debian-packages.txt lists it)";
+
+    const ThemeResource resource(packaged.theme);
+    CursorWindow window(packaged.theme, "32");
+    movePointer(900, 500);
+    DesktopProcess monitor({monitorProgram}, withTheme(packaged.theme));
+    ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
+    for (const Candidate& candidate : candidates) {
+        const auto name = std::find_if(candidate.themeNames.begin(), candidate.themeNames.end(), exists);
+        if (name == candidate.themeNames.end()) continue;
+        SCOPED_TRACE(std::string(packaged.theme) + " " + *name);
+        const auto tie = packaged.ties.find(*name);
+        const std::string expected = tie != packaged.ties.end() ? tie->second : candidate.expected;
+        window.show(*name);
+        if (expected == "arrow") {
+            EXPECT_EQ(monitor.readStdoutLine(quietPeriod), std::nullopt);
+            continue;
+        }
+        EXPECT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:" + expected);
+        window.show("left_ptr");
+        EXPECT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
+    }
+    monitor.writeLine("stop");
+    EXPECT_EQ(monitor.waitForExit(lineTimeout), ExitStatus::exitCode(0));
+}
+
+// One theme of each Debian package of cursor themes.
+INSTANTIATE_TEST_SUITE_P(
+    CursorWatchDesktop, PackagedThemes,
+    ::testing::Values(PackagedTheme{"Adwaita", {}}, PackagedTheme{"DMZ-White", {{"hand1", "pointer"}}},
+                      PackagedTheme{"Bibata-Modern-Classic", {}},
+                      PackagedTheme{"breeze_cursors", {{"context-menu", "arrow"}}},
+                      PackagedTheme{"Chameleon-Pearl-Regular", {}}, PackagedTheme{"ComixCursors-White", {}},
+                      PackagedTheme{"ComixCursors-LH-Opaque-Black", {}}, PackagedTheme{"crystalblue", {{"hand1", "pointer"}}},
+                      PackagedTheme{"oxy-white", {}}, PackagedTheme{"Paper", {{"hand1", "pointer"}}},
+                      PackagedTheme{"redglass", {}}, PackagedTheme{"whiteglass", {}}, PackagedTheme{"handhelds", {}}),
+    [](const auto& testCase) {
+        std::string name;
+        for (const char c : std::string(testCase.param.theme)) {
+            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+        }
+        return name;
+    });
+
 TEST(CursorWatchDesktop, StopsWithZeroOnStopInAnyCaseOrEndOfInput) {
     for (const char* stop : {"Stop", "STOP"}) {
         DesktopProcess monitor({monitorProgram});
@@ -186,7 +280,19 @@ TEST(CursorWatchDesktop, WithoutDisplayServerItStillRunsAndSeesTheArrow) {
     // A display that is named but cannot be opened makes the libraries below complain.
     SpawnOptions unreachableDisplay;
     unreachableDisplay.setEnvironment = {{"DISPLAY", ":-1"}};
-    for (const SpawnOptions& options : {noDisplay, unreachableDisplay}) {
+    // A server that takes the connection and never answers (stopped, hung) must not
+    // stop the polls; one that refuses has its libraries print a reason.
+    using kelvane::testing::StuckXServer;
+    const StuckXServer silent(StuckXServer::Behaviour::neverAnswers);
+    const StuckXServer refusing(StuckXServer::Behaviour::refuses);
+    SpawnOptions silentDisplay;
+    silentDisplay.setEnvironment = {{"DISPLAY", silent.displayName()}};
+    silentDisplay.unsetEnvironment = {"XCURSOR_SIZE"};
+    SpawnOptions refusingDisplay;
+    refusingDisplay.setEnvironment = {{"DISPLAY", refusing.displayName()}};
+    refusingDisplay.unsetEnvironment = {"XCURSOR_SIZE"};
+    for (const SpawnOptions& options : {noDisplay, unreachableDisplay, silentDisplay, refusingDisplay}) {
+        SCOPED_TRACE(options.setEnvironment.empty() ? "no DISPLAY" : options.setEnvironment.at("DISPLAY"));
         DesktopProcess monitor({monitorProgram}, options);
         EXPECT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
         monitor.writeLine("stop");

@@ -2,14 +2,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "cursor-watch/main_queue_call.h"
+#include "cursor-watch/cursor_watch_process.h"
 #include "cursor-watch/monitor_input.h"
-#include "cursor-watch/poll_timer.h"
 #include "cursor-watch/state_printer.h"
+#include "cursor-watch/tests/synthetic_cursors.h"
+#include "testing/fake_accessibility.h"
+#include "testing/fake_standard_cursors.h"
+#include "testing/fake_system_cursor.h"
 
 namespace kelvane::cursorwatch {
 namespace {
@@ -80,43 +85,97 @@ TEST(StatePrinter, PrintsFirstStateAndThenOnlyChanges) {
     EXPECT_EQ(lines, (std::vector<std::string>{"STATE:arrow", "STATE:text", "STATE:pointer", "STATE:arrow"}));
 }
 
-TEST(PollTimer, TicksAtOnceThenRepeatsWithoutOverlapping) {
-    asio::thread_pool pool(2);
-    std::atomic<int> ticks{0};
-    std::atomic<int> running{0};
-    std::atomic<bool> overlapped{false};
-    const auto started = std::chrono::steady_clock::now();
-    std::atomic<std::chrono::steady_clock::duration::rep> firstTick{-1};
-    PollTimer timer(pool.get_executor(), std::chrono::milliseconds(10), [&] {
-        if (running.fetch_add(1) != 0) overlapped = true;
-        if (ticks.load() == 0) firstTick = (std::chrono::steady_clock::now() - started).count();
-        // Slower than the interval, so a timer that did not wait for its handler would overlap.
-        std::this_thread::sleep_for(std::chrono::milliseconds(15));
-        ++ticks;
-        running.fetch_sub(1);
-    });
-    timer.start();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (ticks.load() < 5 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+// The lines a run writes; shared, because a finished monitor's threads outlive the test.
+class LineLog {
+public:
+    void add(std::string_view line) {
+        std::lock_guard lock(mutex_);
+        lines_.emplace_back(line);
+        changed_.notify_all();
     }
-    pool.stop();
-    pool.join();
-    EXPECT_GE(ticks.load(), 5);
-    EXPECT_FALSE(overlapped.load());
-    // The first tick does not wait a whole interval (generous bound for loaded machines).
-    EXPECT_LT(std::chrono::steady_clock::duration(firstTick.load()), std::chrono::seconds(5));
+    // Waits until `count` lines are in (or gives up after generous time) and returns them.
+    std::vector<std::string> waitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(20), [&] { return lines_.size() >= count; });
+        return lines_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> lines_;
+};
+
+struct MonitorRun {
+    std::shared_ptr<LineLog> log = std::make_shared<LineLog>();
+    std::shared_ptr<std::atomic<int>> exitStatus = std::make_shared<std::atomic<int>>(-1);
+    kelvane::testing::FakeSystemCursor* systemCursor = nullptr;
+    bool systemCursorMade = false;
+    PipedInput input;
+
+    // Standard cursors with distinct text and pointer shapes; the arrow is missing, so
+    // an unreadable pointer falls back to it.
+    CursorWatchPlatform platform() {
+        return {[] { return std::make_unique<kelvane::testing::FakeAccessibility>(); },
+                [] {
+                    auto cursors = std::make_unique<kelvane::testing::FakeStandardCursors>();
+                    cursors->set(platform::StandardCursor::iBeam, textShape());
+                    cursors->set(platform::StandardCursor::pointingHand, pointerShape());
+                    return cursors;
+                },
+                [this] {
+                    systemCursorMade = true;
+                    auto cursor = std::make_unique<kelvane::testing::FakeSystemCursor>();
+                    systemCursor = cursor.get();
+                    return cursor;
+                }};
+    }
+    common::ProgramDescriptors descriptors() {
+        common::ProgramDescriptors made;
+        made.input = input.readEnd();
+        made.writeLine = [log = log](std::string_view line) { log->add(line); };
+        made.exit = [status = exitStatus](int value) { *status = value; };
+        return made;
+    }
+    static platform::CursorImage textShape() { return testing::solidCursor(8, 24); }
+    static platform::CursorImage pointerShape() {
+        return testing::syntheticCursor(24, 24, 6, 0, [](int x, int y) { return static_cast<std::uint8_t>(x <= y ? 255 : 0); });
+    }
+};
+
+TEST(CursorWatchRun, PrintsAStateLineOnEveryChangeUntilStop) {
+    MonitorRun run;
+    std::thread mainThread;
+    std::atomic<int> returned{-1};
+    mainThread = std::thread([&] {
+        const std::vector<const char*> arguments{"kelvane-cursor-watch"};
+        returned = runCursorWatch(arguments, run.platform(), run.descriptors());
+    });
+    EXPECT_EQ(run.log->waitFor(1), std::vector<std::string>{"STATE:arrow"}) << "nothing shown yet";
+    run.systemCursor->show(MonitorRun::textShape());
+    EXPECT_EQ(run.log->waitFor(2).back(), "STATE:text");
+    run.systemCursor->show(MonitorRun::pointerShape());
+    EXPECT_EQ(run.log->waitFor(3).back(), "STATE:pointer");
+    // An unchanged pointer prints nothing more, however often it is polled.
+    const int readsBefore = run.systemCursor->reads();
+    while (run.systemCursor->reads() < readsBefore + 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(run.log->waitFor(0).size(), 3u);
+
+    run.input.write("Stop\n");
+    mainThread.join();
+    EXPECT_EQ(run.exitStatus->load(), 0);
+    EXPECT_EQ(returned.load(), 0);
 }
 
-TEST(MainQueueCall, RunsOnTheQueueThreadAndReturnsItsResult) {
-    asio::io_context mainQueue;
-    auto work = asio::make_work_guard(mainQueue);
-    std::thread mainThread([&] { mainQueue.run(); });
-    const auto ranOn = callOnQueue(mainQueue, [] { return std::this_thread::get_id(); });
-    EXPECT_EQ(ranOn, mainThread.get_id());
-    EXPECT_EQ(callOnQueue(mainQueue, [] { return std::string("cursor"); }), "cursor");
-    work.reset();
-    mainThread.join();
+TEST(CursorWatchRun, ExportPrintsTheKnownImagesWithoutWatchingThePointer) {
+    MonitorRun run;
+    const std::vector<const char*> arguments{"kelvane-cursor-watch", "--export-images"};
+    EXPECT_EQ(runCursorWatch(arguments, run.platform(), run.descriptors()), 0);
+    const std::vector<std::string> lines = run.log->waitFor(0);
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines) EXPECT_EQ(line.rfind("STATE:", 0), std::string::npos) << line;
+    EXPECT_FALSE(run.systemCursorMade);
+    EXPECT_EQ(run.exitStatus->load(), -1) << "export returns its status instead of exiting";
 }
 
 }  // namespace

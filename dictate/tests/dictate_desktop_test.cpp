@@ -171,18 +171,19 @@ TEST_F(DictateDesktopTest, UnreachableSoundServerIsMicStartWithItsReason) {
 }
 
 TEST_F(DictateDesktopTest, UnservedLocaleFallsBackToTheUsersLocaleOrNamesTheRequestedOne) {
-    {
-        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "en_US.UTF-8"}});
+    // The C locale of services and containers is the system's built-in English.
+    for (const char* userLocale : {"en_US.UTF-8", "C.UTF-8"}) {
+        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", userLocale}});
         const auto line = process.readLine(20s);
-        ASSERT_TRUE(line);
-        EXPECT_EQ(parseEvent(*line)["type"], "ready");
+        ASSERT_TRUE(line) << userLocale;
+        EXPECT_EQ(parseEvent(*line)["type"], "ready") << userLocale;
         process.writeLine("stop");
         const auto final = process.readLine(6s);
         ASSERT_TRUE(final);
         EXPECT_EQ(parseEvent(*final)["type"], "final");
     }
     {
-        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "C.UTF-8"}});
+        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "fr_FR.UTF-8"}});
         const auto line = process.readLine(20s);
         ASSERT_TRUE(line);
         EXPECT_EQ(parseEvent(*line), (nlohmann::json{{"type", "error"},

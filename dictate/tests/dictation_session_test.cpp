@@ -1,8 +1,15 @@
 #include "dictate/dictation_session.h"
 
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "dictate/dictation_process.h"
 #include "dictate/tests/fake_main_queue.h"
 #include "testing/fake_audio_input.h"
 #include "testing/fake_speech.h"
@@ -246,6 +253,55 @@ TEST_F(DictationSessionTest, RepeatedPartialsAreEachReported) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], lines[2]);
     EXPECT_TRUE(exits.empty());
+}
+
+// The whole program on its real main queue: the stop line read from the input ends the
+// listening, and the grace period later the empty final ends the process with status 0.
+TEST(DictationProgramTest, StopLineOnTheInputEndsWithTheFinalAfterTheGracePeriod) {
+    struct Output {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<std::string> lines;
+        int exitStatus = -1;
+    };
+    // Shared, because the finished program's objects and threads are left running.
+    auto output = std::make_shared<Output>();
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+
+    common::ProgramDescriptors descriptors;
+    descriptors.input = input[0];
+    descriptors.writeLine = [output](std::string_view line) {
+        std::lock_guard lock(output->mutex);
+        output->lines.emplace_back(line);
+        output->changed.notify_all();
+    };
+    descriptors.exit = [output](int status) {
+        std::lock_guard lock(output->mutex);
+        output->exitStatus = status;
+    };
+    const DictatePlatform platform{
+        [](platform::MainQueuePost post) { return std::make_unique<kelvane::testing::FakeSpeechService>(post); },
+        [] { return std::make_unique<kelvane::testing::FakeAudioEngine>(); }};
+    int returned = -1;
+    std::thread program([&] {
+        const std::vector<const char*> arguments{"kelvane-dictate", "en-IN"};
+        returned = runDictate(arguments, platform, descriptors);
+    });
+    {
+        std::unique_lock lock(output->mutex);
+        output->changed.wait_for(lock, 20s, [&] { return !output->lines.empty(); });
+        EXPECT_EQ(output->lines, std::vector<std::string>{R"({"type":"ready"})"});
+    }
+    const auto stopped = std::chrono::steady_clock::now();
+    ASSERT_EQ(::write(input[1], "stop\n", 5), 5);
+    program.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - stopped, gracePeriodAfterAudioEnds);
+    EXPECT_EQ(output->lines.back(), R"({"text":"","type":"final"})");
+    EXPECT_EQ(output->exitStatus, 0);
+    EXPECT_EQ(returned, 0);
+    ::close(input[1]);
+    ::close(input[0]);
 }
 
 }  // namespace

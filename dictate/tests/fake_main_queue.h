@@ -7,11 +7,11 @@
 #include <mutex>
 #include <utility>
 
-#include "dictate/main_queue.h"
+#include "common/main_queue.h"
 
 namespace kelvane::dictate::testing {
 
-class FakeMainQueue : public MainQueue {
+class FakeMainQueue : public common::MainQueue {
 public:
     using Clock = std::chrono::milliseconds;
 

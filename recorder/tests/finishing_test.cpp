@@ -185,21 +185,23 @@ TEST_F(Finishing, EveryFieldIsResetAndASecondRecordingStartsFresh) {
     stopAt(4);
 
     const auto s = h.recorder().state();
-    EXPECT_FALSE(s.assetWriter || s.videoInput || s.systemAudioWriter || s.systemAudioInput || s.microphoneOnlyWriter ||
-                 s.microphoneOnlyInput || s.inlineAudioInput || s.stream || s.windowValidationTask);
+    const auto& o = s.outputs;
+    EXPECT_FALSE(o.assetWriter || o.videoInput || o.systemAudio.writer || o.systemAudio.input ||
+                 o.microphoneOnly.writer || o.microphoneOnly.input || o.inlineAudioInput || s.stream ||
+                 s.windowValidationTask);
     EXPECT_FALSE(s.outputURL || s.microphoneOutputURL || s.trackedWindowId || s.lastSampleBuffer ||
                  s.firstSystemAudioSampleTime || s.firstMicrophoneSampleTime || s.firstInlineAudioSampleTime ||
-                 s.pauseStartedHostTime);
-    EXPECT_FALSE(s.isRecording || s.isPaused || s.pendingResumeAdjustment || s.sessionStarted || s.capturesSystemAudio ||
-                 s.capturesMicrophone || s.writesSystemAudioToSeparateTrack || s.writesMicrophoneToSeparateTrack ||
-                 s.isFinishing);
-    EXPECT_EQ(s.firstSampleTime, MediaTime::zero());
-    EXPECT_EQ(s.accumulatedPausedDuration, MediaTime::zero());
-    EXPECT_EQ(s.lastVideoPresentationTime, MediaTime::zero());
-    EXPECT_EQ(s.lastVideoDuration, MediaTime::zero());
+                 s.timeline.pauseStartedHostTime);
+    EXPECT_FALSE(s.isRecording || s.isPaused || s.timeline.pendingResumeAdjustment || s.sessionStarted ||
+                 s.capturesSystemAudio || s.capturesMicrophone || s.writesSystemAudioToSeparateTrack ||
+                 s.writesMicrophoneToSeparateTrack || s.isFinishing);
+    EXPECT_EQ(s.timeline.firstSampleTime, MediaTime::zero());
+    EXPECT_EQ(s.timeline.accumulatedPausedDuration, MediaTime::zero());
+    EXPECT_EQ(s.timeline.lastVideoPresentationTime, MediaTime::zero());
+    EXPECT_EQ(s.timeline.lastVideoDuration, MediaTime::zero());
     EXPECT_FALSE(s.lastInlineAudioPresentationTime.isValid());
     EXPECT_EQ(s.lastInlineAudioDuration, MediaTime::zero());
-    EXPECT_EQ(s.frameCount, 0);
+    EXPECT_EQ(s.timeline.frameCount, 0);
 
     // The next recording's origin is its own first frame, with no pause carried over.
     startWith(R"({"outputPath":"/out/second.mp4"})");

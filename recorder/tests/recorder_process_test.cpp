@@ -30,14 +30,16 @@ const std::string program = KELVANE_BINARY_DIR "/recorder/tests/kelvane-recorder
 class Child {
 public:
     explicit Child(const std::vector<std::string>& arguments) {
-        int in[2], out[2], err[2];
-        if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+        int inPipe[2], outPipe[2], errPipe[2];
+        if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+            posix_spawn_file_actions_addclose(&actions, fd);
+        }
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
@@ -45,12 +47,12 @@ public:
             throw std::runtime_error("cannot start " + program);
         }
         posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        close(err[1]);
-        input_ = in[1];
-        out_ = out[0];
-        err_ = err[0];
+        close(inPipe[0]);
+        close(outPipe[1]);
+        close(errPipe[1]);
+        input_ = inPipe[1];
+        out_ = outPipe[0];
+        err_ = errPipe[0];
     }
     ~Child() {
         if (pid_ > 0 && !exited_) {
@@ -258,9 +260,11 @@ TEST(RecorderProcess, StartFailuresEndTheProcessWithStatusZero) {
 
 // The refusals return before any thread or service exists, so they run in-process.
 int runWith(RecorderHarness& h, std::vector<std::string> arguments) {
-    std::vector<char*> argv{const_cast<char*>("kelvane-recorder")};
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    return runRecorder(static_cast<int>(argv.size()), argv.data(), h.platform(), -1);
+    std::vector<const char*> argv{"kelvane-recorder"};
+    for (auto& argument : arguments) argv.push_back(argument.c_str());
+    common::ProgramDescriptors descriptors;
+    descriptors.input = -1;
+    return runRecorder(argv, h.platform(), descriptors);
 }
 
 TEST(RecorderEntry, RefusalsEndWithStatusOne) {

@@ -190,6 +190,15 @@ TEST(RecorderStart, EveryFailureCarriesItsCodeAndMessage) {
              };
          },
          16, "Microphone file locked"},
+        {"microphone writer does not start, with an empty reason",
+         R"({"capturesMicrophone":true,"microphoneOutputPath":"/out/m.m4a"})",
+         [](RecorderHarness& h) {
+             h.writers->configure = [](testing::FakeMediaWriter& w) {
+                 w.startSucceeds = w.path() != "/out/m.m4a";
+                 if (!w.startSucceeds) w.errorText = "";
+             };
+         },
+         16, "Unable to start microphone audio writing"},
     };
     for (const auto& c : cases) {
         RecorderHarness h;
@@ -304,7 +313,7 @@ TEST(RecorderStart, MicrophoneUnavailableIsAWarningAndNeedsNoMicrophonePath) {
     const auto state = h.recorder().state();
     EXPECT_FALSE(state.capturesMicrophone);
     EXPECT_FALSE(state.writesMicrophoneToSeparateTrack);
-    EXPECT_FALSE(state.microphoneOnlyWriter);
+    EXPECT_FALSE(state.outputs.microphoneOnly.writer);
 }
 
 TEST(RecorderStart, ChosenMicrophoneReachesTheStreamConfiguration) {

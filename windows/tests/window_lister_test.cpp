@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "testing/fake_shareable_content.h"
+#include "windows/windows_process.h"
 
 namespace kelvane::windows {
 namespace {
@@ -157,6 +158,36 @@ TEST(ListingWork, FailedQueryAndUnencodableFrameTakeTheErrorPath) {
     ASSERT_TRUE(encodeFailure.errorLine);
     EXPECT_TRUE(encodeFailure.errorLine->starts_with("Error listing windows: "));
     EXPECT_GT(encodeFailure.errorLine->size(), std::string("Error listing windows: ").size());
+}
+
+// The whole program through fakes: what reaches each stream and how it ends.
+TEST(WindowsRun, PrintsTheDocumentOrWritesTheErrorAndExitsWithOne) {
+    struct Case {
+        std::function<std::unique_ptr<platform::ShareableContent>()> makeContent;
+        std::string output;
+        std::string errors;
+        int exitedWith;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {[] { return std::make_unique<FakeShareableContent>(); }, "[]", "", -1, 0},
+        {[] { return std::make_unique<FakeShareableContent>(platform::ShareableContentError{"gone"}); }, "",
+         "Error listing windows: gone\n", 1, 1},
+    };
+    for (const Case& test : cases) {
+        std::string output;
+        std::string errors;
+        int exitedWith = -1;
+        common::ProgramDescriptors descriptors;
+        descriptors.writeBytes = [&](std::string_view bytes) { output += bytes; };
+        descriptors.writeErrorLine = [&](std::string_view line) { (errors += line) += '\n'; };
+        descriptors.exit = [&](int status) { exitedWith = status; };
+        const std::vector<std::string_view> arguments;
+        EXPECT_EQ(runWindows(arguments, {test.makeContent}, descriptors), test.status);
+        EXPECT_EQ(output, test.output);
+        EXPECT_EQ(errors, test.errors);
+        EXPECT_EQ(exitedWith, test.exitedWith);
+    }
 }
 
 }  // namespace

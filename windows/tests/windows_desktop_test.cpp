@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "testing/desktop_process.h"
+#include "windows/tests/lister_run.h"
+#include "testing/stuck_x_server.h"
 
 namespace kelvane::windows {
 namespace {
@@ -26,30 +28,10 @@ using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using nlohmann::json;
 
-const std::string kLister = KELVANE_BINARY_DIR "/windows/kelvane-windows";
 const std::string kWindowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
 const std::string kWithDesktop = KELVANE_SOURCE_DIR "/scripts/with-desktop";
 constexpr const char* kDesktopKind = "KELVANE_WINDOWS_TEST_DESKTOP";
 const std::string kEmDash = "\xE2\x80\x94";
-
-struct ListerRun {
-    std::string out;
-    std::string err;
-    ExitStatus status;
-};
-
-ListerRun runLister(const std::vector<std::string>& arguments = {}, const SpawnOptions& options = {}) {
-    std::vector<std::string> argv = {kLister};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    DesktopProcess lister(argv, options);
-    lister.closeStdin();
-    ListerRun run;
-    run.out = lister.readStdoutToEnd(20s);
-    run.err = lister.readStderrToEnd(5s);
-    const auto status = lister.waitForExit(10s);
-    run.status = status ? *status : lister.kill();
-    return run;
-}
 
 json listWindows(const std::vector<std::string>& arguments = {}) {
     const ListerRun run = runLister(arguments);
@@ -285,6 +267,23 @@ TEST(SharedDesktop, WithoutAnXServerTheErrorNamesTheDisplay) {
     EXPECT_TRUE(run.err.starts_with("Error listing windows: ")) << run.err;
     EXPECT_NE(run.err.find("\"" + display + "\""), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+
+    // A server that never answers, from the start or once the connection is made, like
+    // a stopped one: the listing gives up within seconds.
+    using kelvane::testing::StuckXServer;
+    for (const StuckXServer::Behaviour behaviour :
+         {StuckXServer::Behaviour::neverAnswers, StuckXServer::Behaviour::answersOnlyTheSetUp}) {
+        const StuckXServer silent(behaviour);
+        SpawnOptions silentDisplay;
+        silentDisplay.setEnvironment["DISPLAY"] = silent.displayName();
+        const auto started = std::chrono::steady_clock::now();
+        const ListerRun unanswered = runLister({}, silentDisplay);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+        EXPECT_EQ(unanswered.status, ExitStatus::exitCode(1));
+        EXPECT_EQ(unanswered.out, "");
+        EXPECT_TRUE(unanswered.err.starts_with("Error listing windows: ")) << unanswered.err;
+        EXPECT_NE(unanswered.err.find("\"" + silent.displayName() + "\""), std::string::npos) << unanswered.err;
+    }
 
     SpawnOptions unset;
     unset.unsetEnvironment = {"DISPLAY"};

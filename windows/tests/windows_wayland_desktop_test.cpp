@@ -5,11 +5,13 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "testing/desktop_process.h"
+#include "windows/tests/lister_run.h"
 #include "testing/tests/desktop_test_commands.h"
 
 namespace kelvane::windows {
@@ -22,28 +24,9 @@ using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using nlohmann::json;
 
-const std::string kLister = KELVANE_BINARY_DIR "/windows/kelvane-windows";
 const std::string kEmDash = "\xE2\x80\x94";
 // The id of the desktop's one output, HEADLESS-1.
 const std::string kHeadlessDisplay = "2675618608";
-
-struct ListerRun {
-    std::string out;
-    std::string err;
-    std::optional<ExitStatus> status;
-};
-
-ListerRun runLister(const std::vector<std::string>& arguments = {}, const SpawnOptions& options = {}) {
-    std::vector<std::string> argv = {kLister};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    DesktopProcess lister(argv, options);
-    lister.closeStdin();
-    ListerRun run;
-    run.status = lister.waitForExit(10s);
-    run.out = lister.readStdoutToEnd(5s);
-    run.err = lister.readStderrToEnd(5s);
-    return run;
-}
 
 void sway(const std::string& command) {
     const CommandResult result = testing::run({"swaymsg", command});
@@ -51,7 +34,10 @@ void sway(const std::string& command) {
 }
 
 // The sway container showing `appId`, once it is mapped.
-json containerOf(const std::string& appId) {
+// Sway lays a new window out, and applies a resize, only once the client has answered, so
+// the tree is read until the window's place stays the same for two reads in a row (and,
+// when a caller just asked for a width, shows that width).
+json containerOf(const std::string& appId, std::optional<int> contentWidth = std::nullopt) {
     std::function<const json*(const json&)> search = [&](const json& node) -> const json* {
         if (node.value("app_id", json()) == appId) return &node;
         for (const char* children : {"nodes", "floating_nodes"}) {
@@ -62,12 +48,19 @@ json containerOf(const std::string& appId) {
         }
         return nullptr;
     };
+    json previous;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const json tree = json::parse(testing::run({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
-        if (const json* found = search(tree); found && found->at("window_rect").at("width") != 0) return *found;
+        const json* found = search(tree);
+        const auto width = found ? found->at("window_rect").at("width").get<int>() : 0;
+        if (width != 0 && (!contentWidth || width == *contentWidth)) {
+            const json place = {found->at("rect"), found->at("window_rect")};
+            if (place == previous) return *found;
+            previous = place;
+        }
         std::this_thread::sleep_for(50ms);
     }
-    ADD_FAILURE() << "no window with app id " << appId;
+    ADD_FAILURE() << "no settled window with app id " << appId << (contentWidth ? " of the asked width" : "");
     return json::object();
 }
 
@@ -127,9 +120,10 @@ TEST_F(WaylandWindowList, ListingRulesStillApply) {
     // Back, floating and too narrow to offer: under 50 points without its borders.
     sway("floating_minimum_size 10 x 10");
     sway("[app_id=kelvane-listed] move container to workspace 1, floating enable, resize set 50 300");
-    EXPECT_EQ(containerOf("kelvane-listed").at("window_rect").at("width"), 46);
+    EXPECT_EQ(containerOf("kelvane-listed", 46).at("window_rect").at("width"), 46);
     EXPECT_EQ(entryWithBundle(list(), "kelvane-listed"), nullptr);
     sway("[app_id=kelvane-listed] resize set 54 300");
+    containerOf("kelvane-listed", 50);
     EXPECT_NE(entryWithBundle(list(), "kelvane-listed"), nullptr);
     sway("[app_id=kelvane-listed] floating disable");
 }

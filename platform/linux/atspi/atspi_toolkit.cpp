@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/linux/atspi/accessibility_bus_address.h"
 #include "platform/linux/atspi/atspi_role_mapping.h"
 
 namespace kelvane::platform::atspi {
@@ -78,6 +79,28 @@ struct Unref {
 template <typename T>
 using Owned = std::unique_ptr<T, Unref<T>>;
 
+// Whether a call's result is something the application said, rather than the empty
+// value the bus library hands back when no answer came (it does not always report the
+// time-out as an error).
+template <typename T>
+bool answered(const std::optional<T>& value) {
+    return value.has_value();
+}
+bool answered(const std::optional<std::string>& text) { return text.has_value() && !text->empty(); }
+template <typename T>
+bool answered(const Owned<T>& object) {
+    return object != nullptr;
+}
+bool answered(const Owned<AtspiStateSet>& set) {
+    return set != nullptr && !atspi_state_set_is_empty(set.get()) &&
+           !atspi_state_set_contains(set.get(), ATSPI_STATE_DEFUNCT);
+}
+template <typename T>
+bool answered(const std::vector<T>& values) {
+    return !values.empty();
+}
+bool answered(bool value) { return value; }
+
 }  // namespace
 
 AtspiToolkit::AtspiToolkit()
@@ -87,6 +110,8 @@ bool AtspiToolkit::available() {
     // Connecting starts the accessibility bus on demand, so it waits for the first
     // question rather than slowing down programs that never ask one.
     if (!initialised_) {
+        // Asked again on a later call, when the X server may answer again.
+        if (prepareAccessibilityBusAddress() == BusAddressLookup::displaySilent) return false;
         initialised_ = true;
         // No grace period for applications that are starting: a poll never waits
         // longer than one time-out for anybody.
@@ -106,7 +131,7 @@ auto AtspiToolkit::guarded(AtspiAccessible* object, Call&& call) -> std::optiona
     }
     auto result = call();
     auto finished = UnresponsiveApplications::Clock::now();
-    if (unresponsive_.recordCall(application, finished - started, finished)) {
+    if (unresponsive_.recordCall(application, answered(result), finished - started, finished)) {
         return std::nullopt;
     }
     return result;
@@ -421,7 +446,8 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
             if (!hasState(set.get(), ATSPI_STATE_SHOWING) || hasState(set.get(), ATSPI_STATE_ICONIFIED)) {
                 continue;
             }
-            auto holdsPoint = guarded(window.get(), [&] {
+            // Nothing when the window did not say; "no" is an answer, however slow.
+            auto holdsPoint = guarded(window.get(), [&]() -> std::optional<bool> {
                 Owned<AtspiComponent> component(atspi_accessible_get_component_iface(window.get()));
                 if (component == nullptr) {
                     return false;
@@ -430,11 +456,11 @@ AccessibleElement AtspiToolkit::elementAtPosition(ScreenPoint point) {
                 bool contains = atspi_component_contains(component.get(), x, y, ATSPI_COORD_TYPE_SCREEN, &error);
                 if (error != nullptr) {
                     g_error_free(error);
-                    return false;
+                    return std::nullopt;
                 }
                 return contains;
             });
-            if (holdsPoint.value_or(false)) {
+            if (holdsPoint && holdsPoint->value_or(false)) {
                 candidates.push_back({std::move(window), application.get(), hasState(set.get(), ATSPI_STATE_ACTIVE)});
             }
         }

@@ -17,11 +17,11 @@ bool UnresponsiveApplications::isQuarantined(const std::string& application, Clo
     return false;
 }
 
-bool UnresponsiveApplications::recordCall(const std::string& application, Clock::duration took,
+bool UnresponsiveApplications::recordCall(const std::string& application, bool answered, Clock::duration took,
                                           Clock::time_point now) {
-    // The bus library gives up on a reply at the time-out; a call that took that long
-    // got none, even where the library does not say so.
-    if (took < callTimeout_) {
+    // The bus library gives up on a reply at the time-out and does not always say so;
+    // an empty result that quick was the application's own answer.
+    if (answered || took < callTimeout_) {
         return false;
     }
     quarantinedUntil_[application] = now + quarantine_;

@@ -17,11 +17,12 @@ public:
 
     // Whether calls to this application should be skipped at `now`.
     bool isQuarantined(const std::string& application, Clock::time_point now);
-    // Records how long a call to the application took; one that reached the time-out
-    // puts the application into quarantine from `now`. Returns whether it timed out:
-    // the bus library does not always report a time-out as an error, so its answer
-    // must then be thrown away.
-    bool recordCall(const std::string& application, Clock::duration took, Clock::time_point now);
+    // Records a call to the application that took `took`. An answer is always good,
+    // however long it took (a listing is many bus calls, and a busy machine delays any
+    // of them). A call that brought no answer and lasted the whole time-out means the
+    // application did not answer: it goes into quarantine from `now`, and true comes
+    // back, since what the call returned is then no answer of the application.
+    bool recordCall(const std::string& application, bool answered, Clock::duration took, Clock::time_point now);
 
 private:
     Clock::duration callTimeout_;

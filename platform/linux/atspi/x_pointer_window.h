@@ -3,11 +3,13 @@
 // window is topmost at a point (the pid its client window advertises).
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 
 #include <xcb/xcb.h>
 
 #include "platform/accessibility.h"
+#include "platform/linux/x11/x_connection.h"
 
 namespace kelvane::platform::atspi {
 
@@ -16,10 +18,9 @@ public:
     XPointerWindow() = default;
     XPointerWindow(const XPointerWindow&) = delete;
     XPointerWindow& operator=(const XPointerWindow&) = delete;
-    ~XPointerWindow();
 
-    // Root-window coordinates of the pointer; nothing without a display. A lost
-    // connection is opened again on the next call.
+    // Root-window coordinates of the pointer; nothing without a display or when it does
+    // not answer. A lost connection is opened again on the next call.
     std::optional<ScreenPoint> position();
 
     // The process id (_NET_WM_PID) of the topmost client window at that root point;
@@ -28,12 +29,10 @@ public:
 
 private:
     bool connect();
-    void disconnect();
-    xcb_atom_t atom(const char* name);
+    std::optional<pid_t> readTopmostClientPid(int x, int y);
     bool hasProperty(xcb_window_t window, xcb_atom_t property);
 
-    xcb_connection_t* connection_ = nullptr;
-    xcb_window_t root_ = 0;
+    std::unique_ptr<x11::XConnection> connection_;
     xcb_atom_t wmState_ = XCB_ATOM_NONE;
     xcb_atom_t netWmPid_ = XCB_ATOM_NONE;
 };

@@ -31,6 +31,10 @@ struct SourceFrame {
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
+    // Called once on the capture thread before the first wait. The start was bounded in
+    // time; from here a server that pauses may only delay frames, but every wait must end
+    // as soon as `stopFd` becomes readable.
+    virtual void beginCapturing(int stopFd) { (void)stopFd; }
     // Waits until the source changed since the last call (true), `deadline` passes or
     // `wakeFd` becomes readable (false). Throws when the source cannot go on.
     virtual bool waitForChange(std::chrono::steady_clock::time_point deadline, int wakeFd) = 0;

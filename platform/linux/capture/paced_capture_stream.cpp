@@ -1,11 +1,11 @@
 #include "platform/linux/capture/paced_capture_stream.h"
 
 #include <sys/eventfd.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
 
+#include "platform/host_clock.h"
 #include "platform/linux/x11/poll_until.h"
 
 namespace kelvane::platform::capture {
@@ -21,12 +21,6 @@ constexpr std::int32_t nanosecondTimescale = 1'000'000'000;
 constexpr std::int64_t startUpNs = 1'000'000'000;
 constexpr std::int64_t startUpRefreshNs = 100'000'000;
 constexpr std::int64_t completeFrameRefreshNs = 1'000'000'000;
-
-std::int64_t monotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
 
 PacingClock::duration frameInterval(const MediaTime& interval) {
     const double seconds = interval.isValid() && interval.seconds() > 0 ? interval.seconds() : 1.0 / 60;
@@ -144,9 +138,10 @@ void PacedCaptureStream::stopAll() {
 
 void PacedCaptureStream::runVideo(std::unique_ptr<FrameSource> source) {
     x11::FrameFitter fitter(static_cast<int>(configuration_.width), static_cast<int>(configuration_.height));
-    startedNs_ = monotonicNs();
+    startedNs_ = monotonicNanoseconds();
     x11::CapturePacing pacing(frameInterval(configuration_.minimumFrameInterval), PacingClock::now());
     bool changePending = false;
+    source->beginCapturing(wakeFd_);
     try {
         while (sleepUntil(pacing.notBefore())) {
             const bool changed = changePending || source->waitForChange(pacing.tickEnd(), wakeFd_);
@@ -162,8 +157,8 @@ void PacedCaptureStream::runVideo(std::unique_ptr<FrameSource> source) {
         }
     } catch (const std::exception& error) {
         // The source's server is gone (or capture cannot go on): said once, and the stream
-        // delivers no more frames.
-        reportError(error.what());
+        // delivers no more frames. A wait that the stop cut short is no error.
+        if (videoRunning_) reportError(error.what());
     }
 }
 
@@ -182,7 +177,7 @@ PacedCaptureStream::CaptureOutcome PacedCaptureStream::captureFrame(FrameSource&
     // and keep the change for the next capture.
     if (delivery_->framesInFlight.load() >= std::max(configuration_.queueDepth, 1)) return CaptureOutcome::deferred;
 
-    const std::int64_t capturedNs = monotonicNs();
+    const std::int64_t capturedNs = monotonicNanoseconds();
     const std::int64_t refreshNs = capturedNs - startedNs_ < startUpNs ? startUpRefreshNs : completeFrameRefreshNs;
     const bool refresh = !firstFrameDelivered_ || capturedNs - lastCompleteNs_ >= refreshNs;
     if (!changed && !refresh) {

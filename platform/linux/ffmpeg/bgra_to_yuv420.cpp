@@ -1,5 +1,7 @@
 #include "platform/linux/ffmpeg/bgra_to_yuv420.h"
 
+#include "platform/linux/avx2_clones.h"
+
 #include <cstddef>
 #include <cstring>
 
@@ -22,8 +24,8 @@ std::uint32_t pixelAt(const std::uint8_t* row, int index) {
 
 // Plain loops over whole 32-bit pixels, which the compiler vectorises; the AVX2 copy is
 // picked at load time where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void lumaRow(const std::uint8_t* __restrict source,
-                                                                 std::uint8_t* __restrict luma, int pixels) {
+KELVANE_AVX2_CLONES void lumaRow(const std::uint8_t* __restrict source, std::uint8_t* __restrict luma,
+                                 int pixels) {
     for (int i = 0; i < pixels; ++i) {
         const std::uint32_t pixel = pixelAt(source, i);
         const int blue = static_cast<int>(pixel & 0xff);
@@ -33,10 +35,9 @@ __attribute__((target_clones("avx2", "default"))) void lumaRow(const std::uint8_
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void chromaRow(const std::uint8_t* __restrict top,
-                                                                   const std::uint8_t* __restrict bottom,
-                                                                   std::uint8_t* __restrict blueDifference,
-                                                                   std::uint8_t* __restrict redDifference, int pairs) {
+KELVANE_AVX2_CLONES void chromaRow(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
+                                   std::uint8_t* __restrict blueDifference,
+                                   std::uint8_t* __restrict redDifference, int pairs) {
     for (int i = 0; i < pairs; ++i) {
         const std::uint32_t a = pixelAt(top, 2 * i), b = pixelAt(top, 2 * i + 1);
         const std::uint32_t c = pixelAt(bottom, 2 * i), d = pixelAt(bottom, 2 * i + 1);

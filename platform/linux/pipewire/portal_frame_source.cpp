@@ -4,11 +4,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-
 #include "platform/capture_stream.h"
 #include "platform/linux/pipewire/content_snapshot.h"
 #include "platform/linux/pipewire/portal_stream_choice.h"
 #include "platform/linux/pipewire/restore_tokens.h"
+#include "platform/linux/wayland/output_still.h"
 #include "platform/linux/x11/poll_until.h"
 
 namespace kelvane::platform::pipewire {
@@ -19,6 +19,8 @@ using namespace std::chrono_literals;
 // How often a recorded window's frame is looked up again.
 constexpr auto windowCheckInterval = 250ms;
 constexpr auto windowQueryTimeout = 2s;
+// How long the compositor may take to copy the picture shown before the stream's first.
+constexpr auto stillGrabLimit = 1s;
 
 void signal(int fd) {
     const std::uint64_t one = 1;
@@ -57,6 +59,7 @@ PortalFrameSource::PortalFrameSource(const ShareableDisplay& display, std::optio
             nextWindowCheck_ = std::chrono::steady_clock::now() + windowCheckInterval;
         }
         openSession(display, framesPerSecond);
+        showStillUntilFirstBuffer();
     } catch (...) {
         video_.reset();
         session_.reset();
@@ -95,6 +98,19 @@ void PortalFrameSource::openSession(const ShareableDisplay& display, int framesP
     } catch (const ScreenCastFailed& error) {
         throw CaptureStreamError(error.what());
     }
+}
+
+void PortalFrameSource::showStillUntilFirstBuffer() {
+    auto still = wayland::grabOutputStill(display_.displayID, stillGrabLimit);
+    if (!still) return;
+    {
+        std::lock_guard lock(mutex_);
+        // A buffer of the stream's own that came meanwhile is as new.
+        if (pictureBounds_.width > 0) return;
+        picture_.apply({still->pixels.data(), still->width, still->height, still->stride}, std::nullopt);
+        pictureBounds_ = {0, 0, still->width, still->height};
+    }
+    signal(changeFd_);
 }
 
 void PortalFrameSource::received(const VideoBuffer& buffer) {

@@ -33,6 +33,10 @@ public:
 
 private:
     void openSession(const ShareableDisplay& display, int framesPerSecond);
+    // The portal may send nothing until the screen changes (the wlroots one does so from
+    // its second screen cast on), which leaves a still screen unrecorded: the picture the
+    // compositor shows now, where it can tell, stands in until the stream's first buffer.
+    void showStillUntilFirstBuffer();
     void received(const VideoBuffer& buffer);
     void failed(const std::string& description);
     // Looks the window up again when it is time (or `atOnce`); true when its area in the

@@ -4,13 +4,9 @@
 
 #include <algorithm>
 
-namespace kelvane::platform::pulse {
+#include "platform/host_clock.h"
 
-std::int64_t monotonicNowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
+namespace kelvane::platform::pulse {
 
 namespace {
 
@@ -85,7 +81,7 @@ void PulseCapture::onTimingUpdate(pa_stream* stream, void* self) {
     const std::int64_t reportRealtimeNs =
         static_cast<std::int64_t>(info->timestamp.tv_sec) * 1'000'000'000 + std::int64_t{info->timestamp.tv_usec} * 1000;
     ServerTiming timing;
-    timing.takenAtNs = monotonicNowNs() - (realtimeNowNs() - reportRealtimeNs);
+    timing.takenAtNs = monotonicNanoseconds() - (realtimeNowNs() - reportRealtimeNs);
     timing.writeIndexBytes = info->write_index;
     timing.sourceLatencyNs = usToNs(info->source_usec);
     timing.sinkLatencyNs = usToNs(info->sink_usec);
@@ -262,7 +258,7 @@ std::int64_t PulseCapture::stampOfFirstUnread(std::size_t waitingBytes) const {
     if (info && !info->read_index_corrupt) {
         if (const auto stamp = clock_.timeOf(info->read_index)) return *stamp;
     }
-    return clock_.timeFromWaitingSound(monotonicNowNs(), static_cast<std::int64_t>(waitingBytes));
+    return clock_.timeFromWaitingSound(monotonicNanoseconds(), static_cast<std::int64_t>(waitingBytes));
 }
 
 void PulseCapture::deliverPending(std::int64_t firstSampleNs) {

@@ -91,7 +91,4 @@ private:
     bool askedForFlowingTiming_ = false;
 };
 
-// CLOCK_MONOTONIC now, in nanoseconds.
-std::int64_t monotonicNowNs();
-
 }  // namespace kelvane::platform::pulse

@@ -48,12 +48,12 @@ std::optional<std::vector<PulseSource>> listPulseSources() {
     pa_operation* operation = pa_context_get_source_info_list(
         context.get(),
         [](pa_context*, const pa_source_info* info, int endOfList, void* data) {
-            auto* listing = static_cast<Listing*>(data);
+            auto* collected = static_cast<Listing*>(data);
             if (endOfList || !info) {
-                listing->done = true;
+                collected->done = true;
                 return;
             }
-            listing->sources.push_back({info->index, info->name ? info->name : "",
+            collected->sources.push_back({info->index, info->name ? info->name : "",
                                         info->description ? info->description : "",
                                         info->monitor_of_sink != PA_INVALID_INDEX});
         },

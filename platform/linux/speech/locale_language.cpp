@@ -6,6 +6,13 @@
 
 namespace kelvane::platform::speech {
 
+namespace {
+
+// Messages, dates and sorting in the C locale are those of US English.
+constexpr const char* builtInLocale = "en_US";
+
+}  // namespace
+
 std::string languageOfLocale(std::string_view localeId) {
     const std::size_t end = localeId.find_first_of("-_.@");
     std::string language(localeId.substr(0, end));
@@ -20,10 +27,10 @@ std::string currentLocaleId() {
         const char* value = std::getenv(variable);
         if (!value || !*value) continue;
         const std::string_view locale(value);
-        if (locale == "C" || locale == "POSIX" || locale.starts_with("C.")) return {};
+        if (locale == "C" || locale == "POSIX" || locale.starts_with("C.")) break;
         return std::string(locale);
     }
-    return {};
+    return builtInLocale;
 }
 
 }  // namespace kelvane::platform::speech

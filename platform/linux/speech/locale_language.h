@@ -9,8 +9,8 @@ namespace kelvane::platform::speech {
 // Empty when there is none.
 std::string languageOfLocale(std::string_view localeId);
 
-// The user's locale from LC_ALL, LC_MESSAGES or LANG, the first one set; empty when none
-// is set or it is the "C" / "POSIX" locale, which name no language.
+// The user's locale from LC_ALL, LC_MESSAGES or LANG, the first one set. The "C" and
+// "POSIX" locales, and no locale at all, are the system's built-in US English.
 std::string currentLocaleId();
 
 }  // namespace kelvane::platform::speech

@@ -5,10 +5,14 @@
 
 #include <filesystem>
 
+#ifndef KELVANE_SPEECH_MODEL_DIR
+#error "KELVANE_SPEECH_MODEL_DIR must name the folder of the US English model"
+#endif
+
 namespace kelvane::platform::speech {
 
 ModelFiles usEnglishModel() {
-    const std::string folder = "/usr/share/pocketsphinx/model/en-us";
+    const std::string folder = KELVANE_SPEECH_MODEL_DIR;
     return {folder + "/en-us", folder + "/en-us.lm.bin", folder + "/cmudict-en-us.dict"};
 }
 

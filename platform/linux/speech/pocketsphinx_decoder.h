@@ -17,7 +17,8 @@ struct ModelFiles {
     std::string dictionary;
 };
 
-// The US English model of the Debian package.
+// The US English model, from the folder chosen when building (by default where Debian
+// installs it).
 ModelFiles usEnglishModel();
 bool modelFilesExist(const ModelFiles& files);
 

@@ -82,6 +82,7 @@ private:
         std::vector<std::int16_t> utterance;
         std::vector<std::int16_t> samples;
         std::string published;
+        std::string lastPartialWords;
         std::chrono::steady_clock::duration decodeTime{};
 
         // When the decoder has fallen behind, it takes all the waiting audio at once and
@@ -96,9 +97,11 @@ private:
             decoding = decoder->process(samples, false);
             decodeTime += std::chrono::steady_clock::now() - decodeStart;
             if (decoding && request_->shouldReportPartialResults()) {
-                std::string text = speech::formatTranscript(decoder->hypothesis(), request_->addsPunctuation(), false);
+                std::string words = decoder->hypothesis();
+                std::string text = speech::formatTranscript(words, request_->addsPunctuation(), false);
                 if (!text.empty() && text != published) {
                     published = text;
+                    lastPartialWords = std::move(words);
                     deliver(SpeechRecognitionResult{text, false}, std::nullopt);
                 }
             }
@@ -112,10 +115,13 @@ private:
             deliver(std::nullopt, SpeechRecognitionError{"The speech recognizer stopped working."});
             return;
         }
-        std::optional<std::string> words;
-        if (finalPassFits(decodeTime, utterance.size())) words = finalPass(*decoder, utterance);
-        if (!words) words = decoder->hypothesis();
-        deliver(SpeechRecognitionResult{speech::formatTranscript(*words, request_->addsPunctuation(), true), true},
+        // The second pass may hear nothing where the streaming one heard words; the host
+        // must not see words it was shown vanish from the final text.
+        std::string streamingWords = decoder->hypothesis();
+        std::optional<std::string> wholeUtteranceWords;
+        if (finalPassFits(decodeTime, utterance.size())) wholeUtteranceWords = finalPass(*decoder, utterance);
+        const std::string words = speech::firstHeard({wholeUtteranceWords, streamingWords, lastPartialWords});
+        deliver(SpeechRecognitionResult{speech::formatTranscript(words, request_->addsPunctuation(), true), true},
                 std::nullopt);
     }
 

@@ -25,4 +25,11 @@ std::string formatTranscript(std::string_view hypothesis, bool addsPunctuation, 
     return text;
 }
 
+std::string firstHeard(std::initializer_list<std::optional<std::string>> hypotheses) {
+    for (const std::optional<std::string>& hypothesis : hypotheses) {
+        if (hypothesis && hypothesis->find_first_not_of(" \t\n") != std::string::npos) return *hypothesis;
+    }
+    return {};
+}
+
 }  // namespace kelvane::platform::speech

@@ -80,12 +80,19 @@ void WaylandConnection::roundtrip() const {
     bool done = false;
     wl_callback* sync = wl_display_sync(display_);
     wl_callback_add_listener(sync, &kSyncListener, &done);
-    const auto deadline = std::chrono::steady_clock::now() + roundtripLimit_;
-    const auto fail = [&](const std::string& why) {
+    try {
+        dispatchUntil([&done] { return done; }, roundtripLimit_);
+    } catch (...) {
         wl_callback_destroy(sync);
-        throw WaylandError("the Wayland display " + displayName_ + " " + why);
-    };
-    while (!done) {
+        throw;
+    }
+    wl_callback_destroy(sync);
+}
+
+void WaylandConnection::dispatchUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto fail = [&](const std::string& why) { throw WaylandError("the Wayland display " + displayName_ + " " + why); };
+    while (!done()) {
         // Events already read go first; a read may only start on an empty queue.
         if (wl_display_prepare_read(display_) != 0) {
             if (wl_display_dispatch_pending(display_) < 0) fail("closed the connection");
@@ -102,7 +109,6 @@ void WaylandConnection::roundtrip() const {
             fail("closed the connection");
         }
     }
-    wl_callback_destroy(sync);
 }
 
 }  // namespace kelvane::platform::wayland

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ public:
     // up to then have been dispatched. Throws WaylandError when the connection breaks or
     // no answer comes within the limit.
     void roundtrip() const;
+    // Dispatches events until `done` holds. Throws WaylandError when the connection breaks
+    // or `limit` passes first.
+    void dispatchUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) const;
 
 private:
     static void announce(void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version);

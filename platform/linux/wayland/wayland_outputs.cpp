@@ -102,6 +102,13 @@ std::optional<std::size_t> BoundOutputs::indexOf(const wl_output* output) const 
     return std::nullopt;
 }
 
+wl_output* BoundOutputs::outputWithDisplayID(std::uint32_t displayID) const {
+    for (const auto& bound : bound_) {
+        if (displayIDOf(bound->info) == displayID) return bound->output;
+    }
+    return nullptr;
+}
+
 std::uint32_t displayIDOf(const OutputInfo& output) {
     if (output.name.empty()) return output.globalName;
     // 32-bit FNV-1a.

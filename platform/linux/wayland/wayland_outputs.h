@@ -40,6 +40,8 @@ public:
     const std::vector<OutputInfo>& infos() const { return infos_; }
     // Position in infos() of one of these outputs; none for any other object.
     std::optional<std::size_t> indexOf(const wl_output* output) const;
+    // The output whose display id (displayIDOf) is `displayID`; null when none is.
+    wl_output* outputWithDisplayID(std::uint32_t displayID) const;
 
 private:
     struct Bound;

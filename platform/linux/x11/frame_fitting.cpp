@@ -1,5 +1,7 @@
 #include "platform/linux/x11/frame_fitting.h"
 
+#include "platform/linux/avx2_clones.h"
+
 extern "C" {
 #include <libswscale/swscale.h>
 }
@@ -19,8 +21,7 @@ constexpr std::uint32_t opaqueAlpha = 0xff000000;  // the fourth byte of a littl
 
 // One pass per row over whole 32-bit words, which the compiler vectorises; the AVX2 copy
 // is picked at load time where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void copyOpaque(std::uint8_t* target, const std::uint8_t* source,
-                                                                    int pixels) {
+KELVANE_AVX2_CLONES void copyOpaque(std::uint8_t* target, const std::uint8_t* source, int pixels) {
     for (int i = 0; i < pixels; ++i) {
         std::uint32_t word;
         std::memcpy(&word, source + i * 4, 4);

@@ -16,6 +16,7 @@ class XFrameSource final : public capture::FrameSource {
 public:
     explicit XFrameSource(CaptureSource source) : grabber_(source) {}
 
+    void beginCapturing(int stopFd) override { grabber_.waitWithoutLimitUntil(stopFd); }
     bool waitForChange(std::chrono::steady_clock::time_point deadline, int wakeFd) override {
         return grabber_.waitForDamage(deadline, wakeFd);
     }

@@ -70,8 +70,8 @@ const std::vector<std::string_view> kAtomNames = {
 // Longest property read, in 32-bit units: room for very long titles.
 constexpr std::uint32_t kPropertyLongs = 16384;
 
-XReply<xcb_get_property_reply_t> readProperty(xcb_connection_t* connection, xcb_get_property_cookie_t cookie) {
-    XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr));
+XReply<xcb_get_property_reply_t> readProperty(const XConnection& x, xcb_get_property_cookie_t cookie) {
+    XReply<xcb_get_property_reply_t> reply = x.reply<xcb_get_property_reply_t>(cookie);
     if (reply && reply->type == XCB_ATOM_NONE) reply.reset();
     return reply;
 }
@@ -153,10 +153,7 @@ private:
         const auto stackingCookie = askProperty(c, x.root(), atoms[netClientListStacking]);
         const auto currentDesktopCookie = askProperty(c, x.root(), atoms[netCurrentDesktop]);
         const auto treeCookie = xcb_query_tree(c, x.root());
-        // No extension data at all means the connection broke.
-        const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
-        if (randr == nullptr) x.throwIfBroken();
-        const bool hasRandr = randr != nullptr && randr->present != 0;
+        const bool hasRandr = x.extension(&xcb_randr_id).present != 0;
         xcb_randr_query_version_cookie_t versionCookie{};
         xcb_randr_get_monitors_cookie_t monitorsCookie{};
         if (hasRandr) {
@@ -164,18 +161,18 @@ private:
             monitorsCookie = xcb_randr_get_monitors(c, x.root(), 1);
         }
 
-        const auto stacking = readProperty(c, stackingCookie);
-        const auto currentDesktop = firstValue32(readProperty(c, currentDesktopCookie));
-        const XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
+        const auto stacking = readProperty(x, stackingCookie);
+        const auto currentDesktop = firstValue32(readProperty(x, currentDesktopCookie));
+        const XReply<xcb_query_tree_reply_t> tree = x.reply<xcb_query_tree_reply_t>(treeCookie);
         ShareableContentSnapshot content;
-        if (hasRandr) readMonitors(c, versionCookie, monitorsCookie, content);
+        if (hasRandr) readMonitors(x, versionCookie, monitorsCookie, content);
         if (content.displays.empty()) addRootDisplay(x, content);
 
         // A window manager that follows the conventions names a check window on the
         // root, and that window names itself; a stale list left by one that died does
         // not count. The stacking list's windows are asked for together with the check,
         // so the check costs no round trip of its own.
-        const auto checkWindow = firstValue32(readProperty(c, wmCheckCookie));
+        const auto checkWindow = firstValue32(readProperty(x, wmCheckCookie));
         std::optional<xcb_get_property_cookie_t> selfCheckCookie;
         if (stacking && checkWindow) selfCheckCookie = askProperty(c, *checkWindow, atoms[netSupportingWmCheck]);
         std::vector<WindowRequests> requests;
@@ -185,7 +182,7 @@ private:
             requests = askFrontToBack(x, listed, atoms);
             if (!onScreenWindowsOnly && tree) outsideRequests = askFrontToBack(x, unlisted(*tree, listed), atoms);
         }
-        const bool managed = selfCheckCookie && firstValue32(readProperty(c, *selfCheckCookie)) == checkWindow;
+        const bool managed = selfCheckCookie && firstValue32(readProperty(x, *selfCheckCookie)) == checkWindow;
         if (!managed) {
             for (const WindowRequests& request : requests) discard(c, request);
             for (const WindowRequests& request : outsideRequests) discard(c, request);
@@ -217,10 +214,10 @@ private:
         return content;
     }
 
-    static void readMonitors(xcb_connection_t* c, xcb_randr_query_version_cookie_t versionCookie,
+    static void readMonitors(const XConnection& x, xcb_randr_query_version_cookie_t versionCookie,
                              xcb_randr_get_monitors_cookie_t monitorsCookie, ShareableContentSnapshot& content) {
-        const XReply<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(c, versionCookie, nullptr));
-        XReply<xcb_randr_get_monitors_reply_t> monitors(xcb_randr_get_monitors_reply(c, monitorsCookie, nullptr));
+        const auto version = x.reply<xcb_randr_query_version_reply_t>(versionCookie);
+        auto monitors = x.reply<xcb_randr_get_monitors_reply_t>(monitorsCookie);
         if (!version || !monitors || version->major_version < 1 ||
             (version->major_version == 1 && version->minor_version < 5)) {
             return;
@@ -307,21 +304,18 @@ private:
     static std::optional<CollectedWindow> collect(const XConnection& x, const WindowRequests& request,
                                                   const std::vector<xcb_atom_t>& atoms,
                                                   std::optional<std::uint32_t> currentDesktop) {
-        xcb_connection_t* c = x.get();
-        const XReply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, request.attributes, nullptr));
-        const XReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, request.geometry, nullptr));
-        const XReply<xcb_translate_coordinates_reply_t> origin(
-            xcb_translate_coordinates_reply(c, request.origin, nullptr));
-        const auto netWmNameReply = readProperty(c, request.netWmName);
-        const auto wmNameReply = readProperty(c, request.wmName);
-        const auto wmClassReply = readProperty(c, request.wmClass);
-        const auto pidReply = readProperty(c, request.pid);
-        const auto gtkReply = readProperty(c, request.gtkApplicationId);
-        const auto kdeReply = readProperty(c, request.kdeDesktopFile);
-        const auto typeReply = readProperty(c, request.windowType);
-        const auto stateReply = readProperty(c, request.state);
-        const auto desktopReply = readProperty(c, request.desktop);
+        const auto attributes = x.reply<xcb_get_window_attributes_reply_t>(request.attributes);
+        const auto geometry = x.reply<xcb_get_geometry_reply_t>(request.geometry);
+        const auto origin = x.reply<xcb_translate_coordinates_reply_t>(request.origin);
+        const auto netWmNameReply = readProperty(x, request.netWmName);
+        const auto wmNameReply = readProperty(x, request.wmName);
+        const auto wmClassReply = readProperty(x, request.wmClass);
+        const auto pidReply = readProperty(x, request.pid);
+        const auto gtkReply = readProperty(x, request.gtkApplicationId);
+        const auto kdeReply = readProperty(x, request.kdeDesktopFile);
+        const auto typeReply = readProperty(x, request.windowType);
+        const auto stateReply = readProperty(x, request.state);
+        const auto desktopReply = readProperty(x, request.desktop);
 
         if (!attributes || !geometry || !origin) return std::nullopt;
         if (attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY) return std::nullopt;

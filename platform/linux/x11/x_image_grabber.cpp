@@ -16,9 +16,11 @@
 namespace kelvane::platform::x11 {
 namespace {
 
-void requireExtension(xcb_connection_t* connection, xcb_extension_t* extension, const char* name) {
-    const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
-    if (!data || !data->present) throw XConnectionError(std::string("The X server lacks the ") + name + " extension");
+const xcb_query_extension_reply_t& requireExtension(const XConnection& connection, xcb_extension_t* extension,
+                                                    const char* name) {
+    const xcb_query_extension_reply_t& data = connection.extension(extension);
+    if (!data.present) throw XConnectionError(std::string("The X server lacks the ") + name + " extension");
+    return data;
 }
 
 int wholePixels(double value) { return static_cast<int>(std::lround(value)); }
@@ -27,18 +29,16 @@ int wholePixels(double value) { return static_cast<int>(std::lround(value)); }
 
 XImageGrabber::XImageGrabber(CaptureSource source) : source_(source) {
     xcb_connection_t* c = connection_.get();
-    requireExtension(c, &xcb_shm_id, "MIT-SHM");
-    requireExtension(c, &xcb_damage_id, "DAMAGE");
-    XReply<xcb_damage_query_version_reply_t> damageVersion(
-        xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
+    requireExtension(connection_, &xcb_shm_id, "MIT-SHM");
+    damageEvent_ = requireExtension(connection_, &xcb_damage_id, "DAMAGE").first_event;
+    const auto damageVersion = connection_.reply<xcb_damage_query_version_reply_t>(xcb_damage_query_version(c, 1, 1));
     if (!damageVersion) throw XConnectionError("The X server's DAMAGE extension does not answer");
-    damageEvent_ = xcb_get_extension_data(c, &xcb_damage_id)->first_event;
 
     xcb_drawable_t watched = connection_.root();
     if (const auto* window = std::get_if<WindowSource>(&source_)) {
-        requireExtension(c, &xcb_composite_id, "Composite");
-        XReply<xcb_composite_query_version_reply_t> compositeVersion(
-            xcb_composite_query_version_reply(c, xcb_composite_query_version(c, 0, 4), nullptr));
+        requireExtension(connection_, &xcb_composite_id, "Composite");
+        const auto compositeVersion =
+            connection_.reply<xcb_composite_query_version_reply_t>(xcb_composite_query_version(c, 0, 4));
         if (!compositeVersion) throw XConnectionError("The X server's Composite extension does not answer");
         // Automatic redirection keeps the window on screen as before while its content
         // also lives in a pixmap of its own.
@@ -48,9 +48,8 @@ XImageGrabber::XImageGrabber(CaptureSource source) : source_(source) {
         xcb_change_window_attributes(c, window->window, XCB_CW_EVENT_MASK, &events);
         watched = window->window;
     }
-    requireExtension(c, &xcb_xfixes_id, "XFIXES");
-    XReply<xcb_xfixes_query_version_reply_t> fixesVersion(
-        xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 2, 0), nullptr));
+    requireExtension(connection_, &xcb_xfixes_id, "XFIXES");
+    const auto fixesVersion = connection_.reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version(c, 2, 0));
     if (!fixesVersion) throw XConnectionError("The X server's XFIXES extension does not answer");
     damagedRegion_ = xcb_generate_id(c);
     xcb_xfixes_create_region(c, damagedRegion_, 0, nullptr);
@@ -98,8 +97,7 @@ void XImageGrabber::collectDamagedBoxes() {
     // Reading a box costs one request; past this many, one box around them all is read.
     constexpr std::size_t mostBoxes = 16;
     xcb_connection_t* c = connection_.get();
-    XReply<xcb_xfixes_fetch_region_reply_t> region(
-        xcb_xfixes_fetch_region_reply(c, xcb_xfixes_fetch_region(c, damagedRegion_), nullptr));
+    const auto region = connection_.reply<xcb_xfixes_fetch_region_reply_t>(xcb_xfixes_fetch_region(c, damagedRegion_));
     if (!region) {
         connection_.throwIfBroken();
         // Not knowing where, the next read takes everything.
@@ -138,15 +136,15 @@ std::optional<SourceImage> XImageGrabber::grab(bool whole) {
     lastRead_.reset();
     if (const auto* area = std::get_if<DisplayArea>(&source_)) return grabDisplayArea(*area, whole);
     const xcb_window_t window = std::get<WindowSource>(source_).window;
-    XReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    const auto geometry = connection_.reply<xcb_get_geometry_reply_t>(xcb_get_geometry(c, window));
     if (!geometry) {
         connection_.throwIfBroken();
         rereadWhole_ = true;
         return std::nullopt;
     }
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
-    XReply<xcb_generic_error_t> naming(
-        xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window, pixmap)));
+    const XReply<xcb_generic_error_t> naming =
+        connection_.requestError(xcb_composite_name_window_pixmap_checked(c, window, pixmap));
     if (naming) {
         connection_.throwIfBroken();
         rereadWhole_ = true;
@@ -224,14 +222,10 @@ std::optional<SourceImage> XImageGrabber::read(const Region& region) {
     xcb_connection_t* c = connection_.get();
     const std::size_t bytes = static_cast<std::size_t>(region.width) * region.height * 4;
     ensureSegment(bytes);
-    xcb_generic_error_t* error = nullptr;
-    XReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-        c,
+    const auto reply = connection_.reply<xcb_shm_get_image_reply_t>(
         xcb_shm_get_image(c, region.drawable, static_cast<std::int16_t>(region.x), static_cast<std::int16_t>(region.y),
                           static_cast<std::uint16_t>(region.width), static_cast<std::uint16_t>(region.height),
-                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
-        &error));
-    XReply<xcb_generic_error_t> ownedError(error);
+                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0));
     if (!reply) {
         connection_.throwIfBroken();
         return std::nullopt;
@@ -258,8 +252,8 @@ void XImageGrabber::ensureSegment(std::size_t bytes) {
     segmentData_ = static_cast<std::uint8_t*>(data);
     segmentSize_ = bytes;
     segment_ = xcb_generate_id(c);
-    XReply<xcb_generic_error_t> error(
-        xcb_request_check(c, xcb_shm_attach_checked(c, segment_, static_cast<std::uint32_t>(segmentId_), 0)));
+    const XReply<xcb_generic_error_t> error =
+        connection_.requestError(xcb_shm_attach_checked(c, segment_, static_cast<std::uint32_t>(segmentId_), 0));
     if (error) {
         releaseSegment();
         throw XConnectionError("The X server cannot attach a shared memory segment (is it on another machine?)");

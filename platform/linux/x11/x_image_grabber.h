@@ -51,6 +51,10 @@ public:
     // readable (false). Throws XConnectionError once the connection is lost.
     bool waitForDamage(std::chrono::steady_clock::time_point deadline, int wakeFd);
 
+    // From now on, waits for the server have no time limit but end (XConnectionError) as
+    // soon as `stopFd` becomes readable: a running capture waits out a slow server.
+    void waitWithoutLimitUntil(int stopFd) { connection_.waitWithoutLimitUntil(stopFd); }
+
     // The current pixels, valid until the next grab; nothing when the window cannot be
     // read now (closed, unmapped). `whole` reads all of a display area again, whatever
     // the damage said. Throws XConnectionError once the connection is lost.

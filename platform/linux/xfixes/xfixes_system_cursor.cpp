@@ -8,18 +8,14 @@
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
+#include "platform/linux/x11/x_connection.h"
 #include "platform/system_cursor.h"
 
 namespace kelvane::platform::xfixes {
 namespace {
 
-struct ConnectionCloser {
-    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
-};
-using Connection = std::unique_ptr<xcb_connection_t, ConnectionCloser>;
-
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+using x11::XConnection;
+using x11::XConnectionError;
 
 // A failed connection attempt is not repeated on every poll: with no server reachable
 // the monitor would otherwise knock on the socket twenty times a second.
@@ -28,17 +24,18 @@ constexpr auto reconnectPause = std::chrono::seconds(1);
 class XfixesSystemCursor final : public SystemCursor {
 public:
     std::optional<CursorImage> current() override {
-        xcb_connection_t* connection = usableConnection();
+        XConnection* connection = usableConnection();
         if (connection == nullptr) return std::nullopt;
-        auto cookie = xcb_xfixes_get_cursor_image(connection);
-        ReplyPtr<xcb_xfixes_get_cursor_image_reply_t> reply(
-            xcb_xfixes_get_cursor_image_reply(connection, cookie, nullptr), &std::free);
-        if (!reply) {
-            // A lost connection shows up here first; drop it so the next poll reconnects.
-            if (xcb_connection_has_error(connection) != 0) connection_.reset();
+        try {
+            const auto reply = connection->reply<xcb_xfixes_get_cursor_image_reply_t>(
+                xcb_xfixes_get_cursor_image(connection->get()));
+            if (!reply) return std::nullopt;
+            return toCursorImage(*reply);
+        } catch (const XConnectionError&) {
+            // A lost or silent server shows up here first; the next poll reconnects.
+            connection_.reset();
             return std::nullopt;
         }
-        return toCursorImage(*reply);
     }
 
 private:
@@ -66,33 +63,34 @@ private:
         return image;
     }
 
-    xcb_connection_t* usableConnection() {
-        if (connection_ && xcb_connection_has_error(connection_.get()) != 0) connection_.reset();
+    XConnection* usableConnection() {
+        if (connection_ && xcb_connection_has_error(connection_->get()) != 0) connection_.reset();
         if (connection_) return connection_.get();
 
         const auto now = std::chrono::steady_clock::now();
         if (lastAttempt_ && now - *lastAttempt_ < reconnectPause) return nullptr;
         lastAttempt_ = now;
 
-        Connection candidate(xcb_connect(nullptr, nullptr));
-        if (xcb_connection_has_error(candidate.get()) != 0) return nullptr;
-        if (!hasXfixes(candidate.get())) return nullptr;
-        connection_ = std::move(candidate);
+        try {
+            auto candidate = std::make_unique<XConnection>();
+            if (!hasXfixes(*candidate)) return nullptr;
+            connection_ = std::move(candidate);
+        } catch (const XConnectionError&) {
+            return nullptr;
+        }
         return connection_.get();
     }
 
     // The server answers cursor-image requests only after the client has announced
     // which version of the extension it speaks.
-    static bool hasXfixes(xcb_connection_t* connection) {
-        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_xfixes_id);
-        if (extension == nullptr || extension->present == 0) return false;
-        auto cookie = xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION);
-        ReplyPtr<xcb_xfixes_query_version_reply_t> version(
-            xcb_xfixes_query_version_reply(connection, cookie, nullptr), &std::free);
+    static bool hasXfixes(const XConnection& connection) {
+        if (connection.extension(&xcb_xfixes_id).present == 0) return false;
+        const auto version = connection.reply<xcb_xfixes_query_version_reply_t>(
+            xcb_xfixes_query_version(connection.get(), XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION));
         return version && version->major_version >= 1;
     }
 
-    Connection connection_;
+    std::unique_ptr<XConnection> connection_;
     std::optional<std::chrono::steady_clock::time_point> lastAttempt_;
 };
 

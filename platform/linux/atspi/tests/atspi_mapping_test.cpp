@@ -44,16 +44,18 @@ TEST(AtspiRoleMapping, PressActions) {
     }
 }
 
-TEST(UnresponsiveApplications, OnlyACallThatReachedTheTimeOutQuarantines) {
+TEST(UnresponsiveApplications, OnlyACallThatReachedTheTimeOutWithoutAnAnswerQuarantines) {
     using namespace std::chrono_literals;
     UnresponsiveApplications tracker(100ms, 2s);
     auto start = UnresponsiveApplications::Clock::time_point{} + 1h;
 
-    EXPECT_FALSE(tracker.recordCall(":1.5", 30ms, start));
-    EXPECT_FALSE(tracker.recordCall(":1.5", 99ms, start));
+    EXPECT_FALSE(tracker.recordCall(":1.5", false, 30ms, start));
+    EXPECT_FALSE(tracker.recordCall(":1.5", false, 99ms, start));
+    EXPECT_FALSE(tracker.recordCall(":1.5", true, 100ms, start)) << "a slow answer is still an answer";
+    EXPECT_FALSE(tracker.recordCall(":1.5", true, 900ms, start));
     EXPECT_FALSE(tracker.isQuarantined(":1.5", start));
 
-    EXPECT_TRUE(tracker.recordCall(":1.5", 100ms, start));
+    EXPECT_TRUE(tracker.recordCall(":1.5", false, 100ms, start));
     EXPECT_TRUE(tracker.isQuarantined(":1.5", start + 1s));
     EXPECT_FALSE(tracker.isQuarantined(":1.6", start + 1s)) << "other applications are unaffected";
     EXPECT_FALSE(tracker.isQuarantined(":1.5", start + 2s)) << "the quarantine ends";

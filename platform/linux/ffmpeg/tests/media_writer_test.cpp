@@ -227,8 +227,8 @@ TEST_P(EndSession, EveryTrackEndsAtTheSessionEnd) {
 
 INSTANTIATE_TEST_SUITE_P(AudioOverhang, EndSession,
                          ::testing::Values(EndCase{10.5203, 10.5203}, EndCase{13.00, 9.95 + 1.0 / 60 + 2.0}),
-                         [](const ::testing::TestParamInfo<EndCase>& info) {
-                             return info.param.audioUntil == info.param.expectedEnd ? "AudioKept" : "AudioCut";
+                         [](const ::testing::TestParamInfo<EndCase>& testCase) {
+                             return testCase.param.audioUntil == testCase.param.expectedEnd ? "AudioKept" : "AudioCut";
                          });
 
 // Index of the loudest sample within `window` samples of `around`.

@@ -150,8 +150,8 @@ TEST_P(KilledWhileFinishing, EveryFrameAndSoundStaysPlayable) {
 INSTANTIATE_TEST_SUITE_P(Steps, KilledWhileFinishing,
                          ::testing::Values(FinishingKill{"closed", false}, FinishingKill{"appended", false},
                                            FinishingKill{"appended", true}, FinishingKill{"committed", false}),
-                         [](const ::testing::TestParamInfo<FinishingKill>& info) {
-                             return info.param.step + (info.param.indexCutShort ? "IndexCutShort" : "");
+                         [](const ::testing::TestParamInfo<FinishingKill>& testCase) {
+                             return testCase.param.step + (testCase.param.indexCutShort ? "IndexCutShort" : "");
                          });
 
 TEST(WriterProcess, SigkillOnAStillScreenKeepsThePicturesOfAllButTheLastSeconds) {

@@ -133,6 +133,39 @@ TEST(RecorderOnWayland, RecordsAWindowByItsListedIdFollowingItAndEndsWhenItClose
     EXPECT_LT(lastPixels[(2 * 64 + 32) * 3], 30) << "the bar above is black";
 }
 
+// Sends the clock to a workspace no output shows while it lives, and brings it back.
+struct ClockAway {
+    ClockAway() { DesktopProcess({"swaymsg", "[app_id=kelvane-clock] move to workspace 9"}).waitForExit(5s); }
+    ~ClockAway() { DesktopProcess({"swaymsg", "[app_id=kelvane-clock] move to workspace 1"}).waitForExit(5s); }
+};
+
+TEST(RecorderOnWayland, AStillScreenIsInEveryRecordingNotOnlyTheFirstScreenCast) {
+    const ClockAway clockAway;
+    DesktopProcess red(redWindow("kelvane-red-still"));
+    ASSERT_TRUE(listedWindow("kelvane-red-still")) << "the red window was never listed";
+    std::this_thread::sleep_for(1s);
+    const std::string folder = makeTemporaryFolder();
+    for (int take = 1; take <= 3; ++take) {
+        SCOPED_TRACE("recording " + std::to_string(take));
+        const std::string movie = folder + "/still-" + std::to_string(take) + ".mp4";
+        RecorderRun run(R"({"outputPath":")" + movie + R"("})");
+        ASSERT_TRUE(run.waitUntilStarted()) << run.transcript();
+        std::this_thread::sleep_for(1500ms);
+        run.command("stop");
+        EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
+        EXPECT_TRUE(run.errorLines().empty()) << run.transcript();
+
+        const auto probed = probe(movie);
+        const auto video = streamOf(probed, "video");
+        ASSERT_EQ(video["codec_name"], "h264") << probed.dump();
+        EXPECT_EQ(video["width"], 1920);
+        EXPECT_NEAR(numberField(probed["format"], "duration"), run.recordedSpan(), 0.4);
+        const DecodedVideo decoded = decodeVideo(movie, 192, 108);
+        ASSERT_FALSE(decoded.frames.empty());
+        EXPECT_GT(redShare(decoded, 0), 0.8) << "the screen as it is, the red window alone on it";
+    }
+}
+
 TEST(RecorderOnWayland, WithoutAPortalTheRecorderRefusesWithinSeconds) {
     SpawnOptions noBus;
     noBus.setEnvironment["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + makeTemporaryFolder() + "/no-bus";

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/audio_input.h"
+#include "platform/host_clock.h"
 #include "platform/linux/pulse/tests/steady_click_player.h"
 
 namespace kelvane::platform::pulse {
@@ -37,7 +38,7 @@ struct Received {
             std::lock_guard lock(mutex);
             frameCounts.push_back(frames);
             times.push_back(timeNs);
-            arrivals.push_back(monotonicNowNs());
+            arrivals.push_back(monotonicNanoseconds());
             sampleCount += samples.size();
             for (float sample : samples) loudest = std::max(loudest, std::abs(sample));
         };
@@ -73,13 +74,13 @@ TEST(PulseCaptureTest, DefaultSourceIsTheVirtualMicrophone) {
 TEST(PulseCaptureTest, MicrophoneBuffersHaveTheRequestedSizeAndMonotonicTimesOfTheirFirstSample) {
     PulseCapture capture({"", "test capture", 480});
     Received received;
-    const std::int64_t before = monotonicNowNs();
+    const std::int64_t before = monotonicNanoseconds();
     ASSERT_EQ(capture.start(received.handler()), std::nullopt);
     std::thread tone = playTone(environment("KELVANE_TEST_MIC_FEED_SINK"));
     tone.join();
     std::this_thread::sleep_for(200ms);
     capture.stop();
-    const std::int64_t after = monotonicNowNs();
+    const std::int64_t after = monotonicNanoseconds();
 
     std::lock_guard lock(received.mutex);
     ASSERT_GT(received.frameCounts.size(), 50u);

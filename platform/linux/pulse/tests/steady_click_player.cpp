@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include "platform/host_clock.h"
 #include "platform/linux/pulse/pulse_capture.h"
 
 namespace kelvane::platform::pulse {
@@ -52,7 +53,7 @@ void SteadyClickPlayer::onTimingUpdate(pa_stream* stream, void* self) {
     if (!info) return;
     const std::int64_t reportRealtimeNs =
         static_cast<std::int64_t>(info->timestamp.tv_sec) * 1'000'000'000 + std::int64_t{info->timestamp.tv_usec} * 1000;
-    static_cast<SteadyClickPlayer*>(self)->reportTakenAtNs_ = monotonicNowNs() - (realtimeNowNs() - reportRealtimeNs);
+    static_cast<SteadyClickPlayer*>(self)->reportTakenAtNs_ = monotonicNanoseconds() - (realtimeNowNs() - reportRealtimeNs);
 }
 
 std::optional<std::int64_t> SteadyClickPlayer::nextWrittenByteTime() const {

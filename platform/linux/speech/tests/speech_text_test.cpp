@@ -23,6 +23,13 @@ TEST(TranscriptFormatTest, WithoutPunctuationTheWordsStayAsTheyCame) {
     EXPECT_EQ(formatTranscript("   ", true, true), "");
 }
 
+TEST(TranscriptFormatTest, TheFinalWordsAreTheFirstHypothesisThatHeardAnything) {
+    EXPECT_EQ(firstHeard({"the second pass", "the streaming", "the partial"}), "the second pass");
+    EXPECT_EQ(firstHeard({"", "the streaming", "the partial"}), "the streaming");
+    EXPECT_EQ(firstHeard({std::nullopt, " \t", "the partial"}), "the partial");
+    EXPECT_EQ(firstHeard({std::nullopt, "", ""}), "");
+}
+
 TEST(LocaleLanguageTest, LanguageSubtagOfTheUsualSpellings) {
     EXPECT_EQ(languageOfLocale("en-IN"), "en");
     EXPECT_EQ(languageOfLocale("EN_us.UTF-8"), "en");
@@ -69,11 +76,15 @@ TEST(LocaleLanguageTest, CurrentLocaleFollowsThePrecedenceOfTheVariables) {
     }
     {
         LocaleEnvironment env({{"LC_ALL", ""}, {"LC_MESSAGES", std::nullopt}, {"LANG", "C.UTF-8"}});
-        EXPECT_EQ(currentLocaleId(), "");
+        EXPECT_EQ(languageOfLocale(currentLocaleId()), "en");
+    }
+    {
+        LocaleEnvironment env({{"LC_ALL", "POSIX"}, {"LC_MESSAGES", "de_DE.UTF-8"}, {"LANG", "fr_FR"}});
+        EXPECT_EQ(languageOfLocale(currentLocaleId()), "en");
     }
     {
         LocaleEnvironment env({{"LC_ALL", std::nullopt}, {"LC_MESSAGES", std::nullopt}, {"LANG", std::nullopt}});
-        EXPECT_EQ(currentLocaleId(), "");
+        EXPECT_EQ(languageOfLocale(currentLocaleId()), "en");
     }
 }
 

@@ -7,49 +7,15 @@
 
 #include "platform/capture_stream.h"
 #include "platform/host_clock.h"
+#include "testing/held_capture_queue.h"
 
 namespace kelvane::platform {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A serial queue that runs nothing until told to.
-class HeldQueue {
-public:
-    SampleHandlerQueue queue() {
-        return [this](std::function<void()> work) {
-            std::lock_guard lock(mutex_);
-            work_.push_back(std::move(work));
-        };
-    }
-    std::size_t size() {
-        std::lock_guard lock(mutex_);
-        return work_.size();
-    }
-    void runAll() {
-        std::vector<std::function<void()>> work;
-        {
-            std::lock_guard lock(mutex_);
-            work.swap(work_);
-        }
-        for (auto& item : work) item();
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::function<void()>> work_;
-};
-
-struct Received : CaptureStreamOutput, CaptureStreamDelegate {
-    void didOutputSampleBuffer(const SampleBuffer& buffer, StreamOutputType type) override {
-        EXPECT_EQ(type, StreamOutputType::screen);
-        samples.push_back(buffer);
-    }
-    void didStopWithError(const std::string& description) override { errors.push_back(description); }
-
-    std::vector<SampleBuffer> samples;
-    std::vector<std::string> errors;
-};
+using testing::HeldQueue;
+using Received = testing::ReceivedScreenSamples;
 
 std::int64_t status(const SampleBuffer& buffer) {
     const auto& attachments = buffer.attachments();

@@ -33,3 +33,16 @@ TEST(CursorThemeSettings, UnusableValuesFallThroughToTheNextSource) {
 
 }  // namespace
 }  // namespace kelvane::platform::xcursor
+
+namespace kelvane::platform::xcursor {
+
+TEST(CursorThemeSettings, ResourcesAreReadFromTheDisplaysResourceText) {
+    const std::string resources = "Xft.dpi:\t96\nXcursor*theme:\t  DMZ-White \n*size: 48\nXcursor.size:\t32\n*size: 64\nbroken line\n";
+    EXPECT_EQ(resourceValue(resources, "Xcursor.theme"), "DMZ-White");
+    EXPECT_EQ(resourceValue(resources, "Xcursor.size"), "32");
+    EXPECT_EQ(resourceValue(resources, "Xft.antialias"), std::nullopt);
+    EXPECT_EQ(resourceValue("Xcursor.theme:\t\n", "Xcursor.theme"), std::nullopt);
+    EXPECT_EQ(resourceValue("*theme: Adwaita\nXTerm*theme: x\n", "Xcursor.theme"), "Adwaita");
+}
+
+}  // namespace kelvane::platform::xcursor

@@ -36,7 +36,7 @@ TEST_P(InstalledThemes, EveryExportedCursorComesFromTheThemeItself) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Themes, InstalledThemes, ::testing::Values("Adwaita", "DMZ-White"),
-                         [](const auto& info) { return std::string(info.param) == "Adwaita" ? "Adwaita" : "DmzWhite"; });
+                         [](const auto& theme) { return std::string(theme.param) == "Adwaita" ? "Adwaita" : "DmzWhite"; });
 
 TEST(InstalledThemesFactory, EnvironmentPicksThemeAndSizeWithoutADisplay) {
     unsetenv("DISPLAY");

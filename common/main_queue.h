@@ -6,7 +6,7 @@
 
 #include "common/asio.h"
 
-namespace kelvane::dictate {
+namespace kelvane::common {
 
 class MainQueue {
 public:
@@ -16,7 +16,7 @@ public:
     virtual void postAfter(std::chrono::milliseconds delay, std::function<void()> work) = 0;
 };
 
-// The main queue as an io_context that main() runs.
+// The main queue as an io_context that the main thread runs.
 class AsioMainQueue final : public MainQueue {
 public:
     explicit AsioMainQueue(asio::io_context& context) : context_(context) {}
@@ -35,4 +35,4 @@ private:
     asio::io_context& context_;
 };
 
-}  // namespace kelvane::dictate
+}  // namespace kelvane::common

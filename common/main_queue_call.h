@@ -7,7 +7,7 @@
 
 #include "common/asio.h"
 
-namespace kelvane::cursorwatch {
+namespace kelvane::common {
 
 template <typename Function>
 auto callOnQueue(asio::io_context& queue, Function function) -> decltype(function()) {
@@ -19,4 +19,4 @@ auto callOnQueue(asio::io_context& queue, Function function) -> decltype(functio
     return result.get();
 }
 
-}  // namespace kelvane::cursorwatch
+}  // namespace kelvane::common

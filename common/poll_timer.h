@@ -8,7 +8,7 @@
 
 #include "common/asio.h"
 
-namespace kelvane::cursorwatch {
+namespace kelvane::common {
 
 class PollTimer {
 public:
@@ -38,4 +38,4 @@ private:
     std::chrono::steady_clock::time_point deadline_;
 };
 
-}  // namespace kelvane::cursorwatch
+}  // namespace kelvane::common

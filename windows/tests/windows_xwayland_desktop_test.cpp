@@ -1,0 +1,76 @@
+// kelvane-windows in a Wayland session that runs Xwayland: an X client's window is
+// listed from sway's tree with the names its X class gives and its frame on the output.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "testing/desktop_process.h"
+#include "testing/tests/desktop_test_commands.h"
+
+namespace kelvane::windows {
+namespace {
+
+using namespace std::chrono_literals;
+using kelvane::testing::DesktopProcess;
+using kelvane::testing::ExitStatus;
+using nlohmann::json;
+
+const std::string kLister = KELVANE_BINARY_DIR "/windows/kelvane-windows";
+const std::string kWindowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
+const std::string kHeadlessDisplay = "2675618608";
+
+// The sway container with the id `id`, searched in the whole tree.
+const json* containerWithID(const json& node, int id) {
+    if (node.value("id", -1) == id) return &node;
+    for (const char* children : {"nodes", "floating_nodes"}) {
+        if (!node.contains(children)) continue;
+        for (const json& child : node.at(children)) {
+            if (const json* found = containerWithID(child, id)) return found;
+        }
+    }
+    return nullptr;
+}
+
+// The listing's entry titled `title`, once the window is listed.
+json listedTitled(const std::string& title) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto listed = testing::run({kLister});
+        EXPECT_EQ(listed.status, ExitStatus::exitCode(0)) << listed.err;
+        for (const json& entry : json::parse(listed.out, nullptr, false)) {
+            if (entry.value("windowTitle", "") == title) return entry;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    ADD_FAILURE() << "no window titled " << title;
+    return json::object();
+}
+
+TEST(XwaylandWindowList, AnXWindowWithItsClassNamesAndItsFrameOnTheOutput) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the desktop runs no Xwayland";
+    DesktopProcess maker({kWindowMaker, "--window", "title=Through Xwayland", "class=xlisted,XListed"});
+    const json entry = listedTitled("Through Xwayland");
+    ASSERT_FALSE(entry.empty());
+    EXPECT_EQ(entry.at("name"), "XListed \xE2\x80\x94 Through Xwayland");
+    EXPECT_EQ(entry.at("bundleId"), "xlisted");
+    EXPECT_EQ(entry.at("appName"), "XListed");
+    EXPECT_EQ(entry.at("display_id"), kHeadlessDisplay);
+
+    const std::string id = entry.at("id");  // "window:<container>:0"
+    const json tree = json::parse(testing::run({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
+    const json* container = containerWithID(tree, std::stoi(id.substr(7, id.rfind(':') - 7)));
+    ASSERT_NE(container, nullptr) << id;
+    EXPECT_EQ(container->value("shell", ""), "xwayland");
+    const json& rect = container->at("rect");
+    const json& content = container->at("window_rect");
+    EXPECT_EQ(entry.at("x"), rect.at("x").get<int>() + content.at("x").get<int>());
+    EXPECT_EQ(entry.at("y"), rect.at("y").get<int>() + content.at("y").get<int>());
+    EXPECT_EQ(entry.at("width"), content.at("width"));
+    EXPECT_EQ(entry.at("height"), content.at("height"));
+}
+
+}  // namespace
+}  // namespace kelvane::windows
