@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <set>
@@ -89,13 +90,31 @@ void paint(std::vector<std::uint8_t>& bytes, int stride, const FrameRect& rect, 
     }
 }
 
+// Pixels of `now` that differ from `before` outside every one of `rects`: the writer
+// converts only inside them, so any such pixel would be lost from the recording.
+int differingOutside(const VideoFrame& now, const std::vector<std::uint8_t>& before, const std::vector<FrameRect>& rects) {
+    int outside = 0;
+    for (int y = 0; y < now.height; ++y) {
+        for (int x = 0; x < now.width; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * now.stride + static_cast<std::size_t>(x) * 4;
+            if (std::memcmp(now.pixels.data() + at, before.data() + at, 4) == 0) continue;
+            const bool listed = std::any_of(rects.begin(), rects.end(), [&](const FrameRect& r) {
+                return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height;
+            });
+            if (!listed) ++outside;
+        }
+    }
+    return outside;
+}
+
 SampleBuffer delivered(FrameFitter& fitter, VideoFrame frame) {
     return SampleBuffer::video(std::move(frame), SampleTiming{}, std::nullopt, fitter.recycler());
 }
 
 // A stream whose frames are held by a consumer for a while, given back in another order
-// than delivered: every frame shows the image it was fitted from, a frame still held is
-// never written to, and a frame given back is filled again.
+// than delivered: every frame shows the image it was fitted from, lists every pixel that
+// differs from the frame before, a frame still held is never written to, and a frame
+// given back is filled again.
 TEST(FrameFitter, FramesGivenBackAreReusedOnlyOnceReleasedAndShowTheirOwnImage) {
     struct Layout {
         int imageWidth, imageHeight;
@@ -122,6 +141,7 @@ TEST(FrameFitter, FramesGivenBackAreReusedOnlyOnceReleasedAndShowTheirOwnImage) 
             EXPECT_EQ(frame.changes.has_value(), step > 0);
             if (frame.changes) {
                 EXPECT_EQ(frame.changes->since, previousSerial);
+                EXPECT_EQ(differingOutside(frame, held.back().second, frame.changes->rects), 0) << "step " << step;
             }
             previousSerial = frame.serial;
             if (!released.empty()) {
