@@ -32,6 +32,7 @@ BandedYuvConverter::BandedYuvConverter(int width, int height) : width_(width), h
     picture_->width = width;
     picture_->height = height;
     checkAv(av_frame_get_buffer(picture_.get(), 0), "Cannot allocate a video frame");
+    changedBlocks_.assign(static_cast<std::size_t>(blockColumns()) * bandCount(), 1);
 }
 
 int BandedYuvConverter::update(const SampleBuffer& buffer) {
@@ -42,6 +43,7 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
     const bool fits = encodedDimension(frame->width) == width_ && encodedDimension(frame->height) == height_;
     if (!fits) {
         scaleWhole(*frame);
+        std::fill(changedBlocks_.begin(), changedBlocks_.end(), 1);
         previous_ = SampleBuffer();
         return bandCount();
     }
@@ -61,6 +63,7 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
                                     : within;
         if (columns.first >= columns.end) continue;
         convert(*frame, firstRow, rows, columns);
+        markChanged(firstRow, columns);
         ++converted;
     }
     previous_ = buffer;
@@ -122,6 +125,12 @@ void BandedYuvConverter::convert(const VideoFrame& frame, int firstRow, int rows
     }
     convertBgraToYuv420(frame.pixels.data(), frame.stride, planes, columns.first, firstRow, columns.end - columns.first,
                         rows);
+}
+
+void BandedYuvConverter::markChanged(int firstRow, Columns columns) {
+    const std::size_t rowStart = static_cast<std::size_t>(firstRow / bandRows) * blockColumns();
+    std::fill(changedBlocks_.begin() + rowStart + columns.first / blockSize,
+              changedBlocks_.begin() + rowStart + (columns.end + blockSize - 1) / blockSize, 1);
 }
 
 void BandedYuvConverter::scaleWhole(const VideoFrame& frame) {
