@@ -178,8 +178,9 @@ void FrameFitter::draw(const SourceImage& image, const FittedArea& area, VideoFr
         for (int row = 0; row < image.height; ++row) {
             const std::uint8_t* source = image.pixels + static_cast<std::size_t>(row) * image.stride;
             frame.pixels.insert(frame.pixels.end(), source, source + frame.stride);
+            // Made opaque while the row is still in the cache.
+            if (!image.opaque) makeOpaque(frame, row, 1);
         }
-        if (!image.opaque) makeOpaque(frame, 0, frameHeight_);
         return;
     }
     if (fills) {

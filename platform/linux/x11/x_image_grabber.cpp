@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cmath>
 #include <string>
 
@@ -174,7 +175,10 @@ std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readO
     const int height = area.height;
     if (width <= 0 || height <= 0) return std::nullopt;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    const bool first = width != pictureWidth_ || height != pictureHeight_;
+    const std::size_t keptBytes = rowBytes * static_cast<std::size_t>(height);
+    // The kept picture, then room for the largest box read apart.
+    const bool segmentKept = ensureSegment(2 * keptBytes);
+    const bool first = !segmentKept || width != pictureWidth_ || height != pictureHeight_;
     const Box areaBox{left, top, left + width, top + height};
     std::vector<Box> boxes;
     if (whole || first) {
@@ -187,11 +191,8 @@ std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readO
         }
     }
     damagedBoxes_.clear();
-    if (first) {
-        picture_.assign(rowBytes * static_cast<std::size_t>(height), 0);
-        pictureWidth_ = width;
-        pictureHeight_ = height;
-    }
+    pictureWidth_ = width;
+    pictureHeight_ = height;
     if (!whole && !first) {
         lastRead_.emplace();
         for (const Box& box : boxes) {
@@ -200,43 +201,44 @@ std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readO
     }
 
     for (const Box& box : boxes) {
-        const auto image = read({area.drawable, box.left + readOffset, box.top + readOffset, box.right - box.left,
-                                 box.bottom - box.top});
-        if (!image) {
-            picture_.clear();
+        // Rows as wide as the area land in place; a narrower box is read after the kept
+        // picture and its rows copied in.
+        const bool inPlace = box.left == areaBox.left && box.right == areaBox.right;
+        const std::size_t target = static_cast<std::size_t>(box.top - top) * rowBytes;
+        if (!read({area.drawable, box.left + readOffset, box.top + readOffset, box.right - box.left,
+                   box.bottom - box.top},
+                  inPlace ? target : keptBytes)) {
             pictureWidth_ = pictureHeight_ = 0;
             lastRead_.reset();
             return std::nullopt;
         }
-        for (int row = 0; row < image->height; ++row) {
-            std::uint8_t* target = picture_.data() + static_cast<std::size_t>(box.top - top + row) * rowBytes +
-                                   static_cast<std::size_t>(box.left - left) * 4;
-            copyOpaque(target, image->pixels + static_cast<std::size_t>(row) * image->stride, image->width);
+        if (inPlace) continue;
+        const std::size_t boxRowBytes = static_cast<std::size_t>(box.right - box.left) * 4;
+        for (int row = 0; row < box.bottom - box.top; ++row) {
+            std::memcpy(segmentData_ + target + static_cast<std::size_t>(row) * rowBytes +
+                            static_cast<std::size_t>(box.left - left) * 4,
+                        segmentData_ + keptBytes + static_cast<std::size_t>(row) * boxRowBytes, boxRowBytes);
         }
     }
-    return SourceImage{picture_.data(), width, height, width * 4, true};
+    return SourceImage{segmentData_, width, height, width * 4, false};
 }
 
-std::optional<SourceImage> XImageGrabber::read(const Region& region) {
-    if (region.width <= 0 || region.height <= 0) return std::nullopt;
+bool XImageGrabber::read(const Region& region, std::size_t offset) {
     xcb_connection_t* c = connection_.get();
-    const std::size_t bytes = static_cast<std::size_t>(region.width) * region.height * 4;
-    ensureSegment(bytes);
     const auto reply = connection_.reply<xcb_shm_get_image_reply_t>(
         xcb_shm_get_image(c, region.drawable, static_cast<std::int16_t>(region.x), static_cast<std::int16_t>(region.y),
                           static_cast<std::uint16_t>(region.width), static_cast<std::uint16_t>(region.height),
-                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0));
+                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, static_cast<std::uint32_t>(offset)));
     if (!reply) {
         connection_.throwIfBroken();
-        return std::nullopt;
+        return false;
     }
     // Only 24- and 32-bit depths come as four bytes per pixel.
-    if (reply->depth != 24 && reply->depth != 32) return std::nullopt;
-    return SourceImage{segmentData_, region.width, region.height, region.width * 4};
+    return reply->depth == 24 || reply->depth == 32;
 }
 
-void XImageGrabber::ensureSegment(std::size_t bytes) {
-    if (bytes <= segmentSize_) return;
+bool XImageGrabber::ensureSegment(std::size_t bytes) {
+    if (bytes <= segmentSize_) return true;
     releaseSegment();
     xcb_connection_t* c = connection_.get();
     segmentId_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
@@ -258,6 +260,7 @@ void XImageGrabber::ensureSegment(std::size_t bytes) {
         releaseSegment();
         throw XConnectionError("The X server cannot attach a shared memory segment (is it on another machine?)");
     }
+    return false;
 }
 
 void XImageGrabber::releaseSegment() {

@@ -68,7 +68,9 @@ private:
         xcb_drawable_t drawable;
         int x, y, width, height;
     };
-    std::optional<SourceImage> read(const Region& region);
+    // Reads `region` of its drawable into the shared segment at `offset`, in rows of its
+    // own width; false when it cannot be read now.
+    bool read(const Region& region, std::size_t offset);
     std::optional<SourceImage> grabDisplayArea(const DisplayArea& area, bool whole);
     // Brings the kept picture of `area` of its drawable up to date with the damaged boxes
     // (in the area's coordinates), or wholly; `readOffset` is where the area's coordinates
@@ -76,7 +78,9 @@ private:
     std::optional<SourceImage> readKept(const Region& area, int readOffset, bool whole);
     // Adds the rectangles of the damage just subtracted into `damagedRegion_` to the boxes.
     void collectDamagedBoxes();
-    void ensureSegment(std::size_t bytes);
+    // Makes the shared segment at least `bytes` long; false when it had to be made anew,
+    // and with it the kept picture lost.
+    bool ensureSegment(std::size_t bytes);
     void releaseSegment();
 
     XConnection connection_;
@@ -84,13 +88,14 @@ private:
     std::uint8_t damageEvent_ = 0;
     xcb_damage_damage_t damage_ = XCB_NONE;
     // The damage taken since the last read, as boxes in the watched drawable's coordinates
-    // (the root's or the window's), and the pixels as last read (opaque BGRA, packed rows).
+    // (the root's or the window's). The pixels as last read lie at the start of the shared
+    // segment (BGRA as the server gives them, packed rows), so a whole read lands there
+    // with no copy on this side.
     xcb_xfixes_region_t damagedRegion_ = XCB_NONE;
     struct Box {
         int left, top, right, bottom;
     };
     std::vector<Box> damagedBoxes_;
-    std::vector<std::uint8_t> picture_;
     int pictureWidth_ = 0;
     int pictureHeight_ = 0;
     // The window was mapped or reconfigured since the last read.

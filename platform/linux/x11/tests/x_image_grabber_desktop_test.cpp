@@ -110,6 +110,14 @@ TEST(XImageGrabberOnDesktop, ReadingOnlyTheDamagedBoxGivesTheWholeScreen) {
     const std::vector<std::uint8_t> recoloured = copyOf(*grabber.grab(false));
     EXPECT_EQ(differingPixels(recoloured, copyOf(*fresh.grab(true))), 0u);
     EXPECT_EQ(differingPixels(recoloured, updated), 60u * 40);
+
+    // A strip as wide as the screen is read straight into its place in the kept picture.
+    PaintedWindow strip(0, 500, 1920, 30, 0xffff00);
+    ASSERT_TRUE(grabber.waitForDamage(std::chrono::steady_clock::now() + 5s, -1));
+    grabber.waitForDamage(std::chrono::steady_clock::now() + 200ms, -1);
+    const std::vector<std::uint8_t> striped = copyOf(*grabber.grab(false));
+    EXPECT_EQ(differingPixels(striped, copyOf(*fresh.grab(true))), 0u);
+    EXPECT_EQ(differingPixels(striped, recoloured), 1920u * 30);
 }
 
 // A window is read again only where it was drawn to, and whole once resized; either way
