@@ -12,6 +12,7 @@
 #include <cmath>
 #include <string>
 
+#include "platform/linux/x11/changed_rows.h"
 #include "platform/linux/x11/poll_until.h"
 
 namespace kelvane::platform::x11 {
@@ -25,6 +26,9 @@ const xcb_query_extension_reply_t& requireExtension(const XConnection& connectio
 }
 
 int wholePixels(double value) { return static_cast<int>(std::lround(value)); }
+
+// Reads made without comparing once a comparison found most of a large read changed.
+constexpr int readsWithoutComparison = 8;
 
 }  // namespace
 
@@ -193,33 +197,49 @@ std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readO
     damagedBoxes_.clear();
     pictureWidth_ = width;
     pictureHeight_ = height;
-    if (!whole && !first) {
-        lastRead_.emplace();
-        for (const Box& box : boxes) {
-            lastRead_->push_back({box.left - left, box.top - top, box.right - box.left, box.bottom - box.top});
-        }
-    }
+    // Programs often draw far more than they change (a whole window to move one box in
+    // it); comparing what was read with the kept picture finds what really changed.
+    // Where most of a large read did change (an animation), comparing is skipped for a
+    // while.
+    const bool compare = !whole && !first && comparisonPause_ == 0;
+    if (!compare && comparisonPause_ > 0) --comparisonPause_;
+    if (!whole && !first) lastRead_.emplace();
+    long long readPixels = 0;
+    long long changedPixels = 0;
 
     for (const Box& box : boxes) {
-        // Rows as wide as the area land in place; a narrower box is read after the kept
-        // picture and its rows copied in.
-        const bool inPlace = box.left == areaBox.left && box.right == areaBox.right;
-        const std::size_t target = static_cast<std::size_t>(box.top - top) * rowBytes;
-        if (!read({area.drawable, box.left + readOffset, box.top + readOffset, box.right - box.left,
-                   box.bottom - box.top},
-                  inPlace ? target : keptBytes)) {
+        const int boxWidth = box.right - box.left;
+        const int boxHeight = box.bottom - box.top;
+        const std::size_t boxRowBytes = static_cast<std::size_t>(boxWidth) * 4;
+        std::uint8_t* target = segmentData_ + static_cast<std::size_t>(box.top - top) * rowBytes +
+                               static_cast<std::size_t>(box.left - left) * 4;
+        // Rows as wide as the area land in place unless compared; any other box is read
+        // after the kept picture and its rows copied in.
+        const bool inPlace = !compare && box.left == areaBox.left && box.right == areaBox.right;
+        if (!read({area.drawable, box.left + readOffset, box.top + readOffset, boxWidth, boxHeight},
+                  inPlace ? static_cast<std::size_t>(target - segmentData_) : keptBytes)) {
             pictureWidth_ = pictureHeight_ = 0;
             lastRead_.reset();
             return std::nullopt;
         }
+        const std::uint8_t* fresh = segmentData_ + keptBytes;
+        if (compare) {
+            readPixels += static_cast<long long>(boxWidth) * boxHeight;
+            const auto changed = copyChangedRows(target, rowBytes, fresh, boxRowBytes, boxWidth, boxHeight);
+            if (!changed) continue;
+            changedPixels += static_cast<long long>(changed->width) * changed->height;
+            lastRead_->push_back({box.left - left + changed->x, box.top - top + changed->y, changed->width, changed->height});
+            continue;
+        }
+        if (lastRead_) lastRead_->push_back({box.left - left, box.top - top, boxWidth, boxHeight});
         if (inPlace) continue;
-        const std::size_t boxRowBytes = static_cast<std::size_t>(box.right - box.left) * 4;
-        for (int row = 0; row < box.bottom - box.top; ++row) {
-            std::memcpy(segmentData_ + target + static_cast<std::size_t>(row) * rowBytes +
-                            static_cast<std::size_t>(box.left - left) * 4,
-                        segmentData_ + keptBytes + static_cast<std::size_t>(row) * boxRowBytes, boxRowBytes);
+        for (int row = 0; row < boxHeight; ++row) {
+            std::memcpy(target + static_cast<std::size_t>(row) * rowBytes, fresh + static_cast<std::size_t>(row) * boxRowBytes,
+                        boxRowBytes);
         }
     }
+    const bool largeRead = readPixels * 4 >= static_cast<long long>(width) * height;
+    if (compare && largeRead && changedPixels * 2 > readPixels) comparisonPause_ = readsWithoutComparison;
     return SourceImage{segmentData_, width, height, width * 4, false};
 }
 

@@ -98,6 +98,8 @@ private:
     std::vector<Box> damagedBoxes_;
     int pictureWidth_ = 0;
     int pictureHeight_ = 0;
+    // Reads still to be made without comparing them with the kept picture.
+    int comparisonPause_ = 0;
     // The window was mapped or reconfigured since the last read.
     bool rereadWhole_ = false;
     std::optional<std::vector<FrameRect>> lastRead_;

@@ -148,6 +148,22 @@ TEST(XImageGrabberOnDesktop, ReadingOnlyTheDamagedPartOfAWindowGivesTheWholeWind
     EXPECT_LT(readPixels, 320 * 240 / 4);
     EXPECT_EQ(differingPixels(copyOf(*partial), wholeRead()), 0u);
 
+    // Drawn whole again, the same but for one small box: only the box counts as read again.
+    window.fill(0, 0, 320, 240, 0x336699);
+    window.fill(30, 40, 20, 10, 0xffcc00);
+    window.fill(300, 220, 20, 20, 0x00ff00);
+    window.fill(100, 100, 8, 8, 0xff0000);
+    ASSERT_TRUE(grabber.waitForDamage(std::chrono::steady_clock::now() + 5s, -1));
+    grabber.waitForDamage(std::chrono::steady_clock::now() + 200ms, -1);
+    const auto redrawn = grabber.grab(false);
+    ASSERT_TRUE(redrawn.has_value());
+    ASSERT_TRUE(grabber.lastRead().has_value());
+    ASSERT_EQ(grabber.lastRead()->size(), 1u);
+    const FrameRect box = grabber.lastRead()->front();
+    EXPECT_TRUE(box.x <= 100 && box.x + box.width >= 108 && box.y == 100 && box.height == 8)
+        << box.x << "," << box.y << " " << box.width << "x" << box.height;
+    EXPECT_EQ(differingPixels(copyOf(*redrawn), wholeRead()), 0u);
+
     window.resize(200, 300);
     window.fill(0, 250, 200, 50, 0xff00ff);
     ASSERT_TRUE(grabber.waitForDamage(std::chrono::steady_clock::now() + 5s, -1));
