@@ -10,6 +10,6 @@ kelvane_add_test(NAME accessibility_probe_test LABEL unit
 find_package(nlohmann_json 3 REQUIRED)
 kelvane_add_test(NAME accessibility_desktop_test LABEL desktop TIMEOUT 240
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/accessibility_desktop_test.cpp
-  LIBS kelvane_cursor_watch nlohmann_json::nlohmann_json
+  LIBS kelvane_test_support kelvane_cursor_watch nlohmann_json::nlohmann_json
   # The test also runs the monitor program itself.
   DEPENDS kelvane-cursor-watch)

@@ -11,7 +11,7 @@
 #include "common/line_output.h"
 #include "cursor-watch/accessibility_probe.h"
 #include "platform/accessibility.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/gtk_test_window/gtk_test_window.h"
 
 namespace {
@@ -53,7 +53,7 @@ int main() {
             probe.accessibilityCursorMatch();
             ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
         }
-        kelvane::testing::DesktopProcess peer({"/usr/bin/python3", std::string(KELVANE_SOURCE_DIR) +
+        kelvane::testing::ChildProcess peer({"/usr/bin/python3", std::string(KELVANE_SOURCE_DIR) +
                                                                        "/bench/accessibility/python_peer.py",
                                                std::to_string(r.centerX()), std::to_string(r.centerY()),
                                                std::to_string(rounds)});

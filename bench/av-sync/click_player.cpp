@@ -14,8 +14,7 @@
 
 #include "common/line_output.h"
 #include "platform/host_clock.h"
-#include "platform/linux/pulse/pulse_capture.h"
-#include "platform/linux/pulse/tests/steady_click_player.h"
+#include "testing/click_player.h"
 
 namespace {
 
@@ -39,7 +38,7 @@ int main(int argc, char** argv) {
         kelvane::common::writeErrorLine("usage: bench-click-player SINK TIMES");
         return 2;
     }
-    kelvane::platform::pulse::SteadyClickPlayer player;
+    kelvane::testing::ClickPlayer player;
     if (auto error = player.start(argv[1])) {
         kelvane::common::writeErrorLine("bench-click-player: " + *error);
         return 1;

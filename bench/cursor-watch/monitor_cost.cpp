@@ -23,12 +23,12 @@
 #include <vector>
 
 #include "common/line_output.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace {
 
 using kelvane::common::writeOutputLine;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -64,7 +64,7 @@ double median(std::vector<double> values) {
 }
 
 void movePointer(int x, int y) {
-    DesktopProcess mover({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
+    ChildProcess mover({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
     mover.waitForExit(5s);
 }
 
@@ -122,12 +122,12 @@ private:
 };
 
 void measureIdleCost(const std::string& monitorPath, const std::string& display) {
-    DesktopProcess monitor({monitorPath});
+    ChildProcess monitor({monitorPath});
     if (!monitor.readStdoutLine(10s)) {
         writeOutputLine("idle: the monitor printed no state");
         return;
     }
-    DesktopProcess peer({"ffmpeg", "-nostdin", "-loglevel", "quiet", "-f", "x11grab", "-framerate", "20",
+    ChildProcess peer({"ffmpeg", "-nostdin", "-loglevel", "quiet", "-f", "x11grab", "-framerate", "20",
                          "-draw_mouse", "1", "-video_size", "32x32", "-i", display + "+884,484", "-f", "null", "-"});
     std::this_thread::sleep_for(2s);  // past start-up work of both
 
@@ -151,7 +151,7 @@ void measureIdleCost(const std::string& monitorPath, const std::string& display)
 }
 
 void measureLatency(const std::string& monitorPath, const std::string& windowMakerPath) {
-    DesktopProcess maker({windowMakerPath, "--window", "x=100", "y=100", "w=1600", "h=850", "cursor=text"});
+    ChildProcess maker({windowMakerPath, "--window", "x=100", "y=100", "w=1600", "h=850", "cursor=text"});
     const auto window = maker.readStdoutLine(10s);
     if (!window) {
         writeOutputLine("latency: no test window");
@@ -159,7 +159,7 @@ void measureLatency(const std::string& monitorPath, const std::string& windowMak
     }
     movePointer(900, 500);
     CursorEventListener listener;
-    DesktopProcess monitor({monitorPath});
+    ChildProcess monitor({monitorPath});
     if (monitor.readStdoutLine(10s) != "STATE:text") {
         writeOutputLine("latency: the monitor did not see the test window's cursor");
         return;

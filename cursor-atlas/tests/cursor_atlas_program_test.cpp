@@ -2,58 +2,38 @@
 // machine, with no display.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cursor-atlas/tests/decoded_png.h"
+#include "testing/child_process.h"
 #include "testing/stuck_x_server.h"
 
 namespace {
 
-struct ProgramRun {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
+using kelvane::testing::ExitStatus;
+using kelvane::testing::ProgramRun;
 
 // Runs the atlas without any display or cursor settings of this test's environment,
-// with `settings` (NAME=value words) instead.
-ProgramRun runAtlas(const std::vector<std::string>& settings) {
-    char folder[] = "/tmp/atlas-run-XXXXXX";
-    if (mkdtemp(folder) == nullptr) throw std::runtime_error("mkdtemp failed");
-    const std::string errFile = std::string(folder) + "/stderr";
-    std::string command = "env -u DISPLAY -u XCURSOR_THEME -u XCURSOR_SIZE -u XCURSOR_PATH";
-    for (const std::string& setting : settings) command += " '" + setting + "'";
-    command += " " KELVANE_BINARY_DIR "/cursor-atlas/kelvane-cursor-atlas </dev/null 2>" + errFile;
-
-    ProgramRun run;
-    FILE* program = popen(command.c_str(), "r");
-    if (program == nullptr) throw std::runtime_error("popen failed");
-    char buffer[65536];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, program)) > 0;) run.out.append(buffer, got);
-    run.status = pclose(program);
-    std::ostringstream err;
-    err << std::ifstream(errFile).rdbuf();
-    run.err = err.str();
-    std::filesystem::remove_all(folder);
-    return run;
+// with `settings` instead.
+ProgramRun runAtlas(const std::map<std::string, std::string>& settings) {
+    kelvane::testing::SpawnOptions options;
+    options.unsetEnvironment = {"DISPLAY", "XCURSOR_THEME", "XCURSOR_SIZE", "XCURSOR_PATH"};
+    options.setEnvironment = settings;
+    return kelvane::testing::runProgram({KELVANE_BINARY_DIR "/cursor-atlas/kelvane-cursor-atlas"}, options);
 }
 
 class InstalledTheme : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(InstalledTheme, EveryNameHasATallPngWithAPlausibleHotspot) {
-    const ProgramRun run = runAtlas({std::string("XCURSOR_THEME=") + GetParam(), "XCURSOR_SIZE=24",
-                                     "XCURSOR_PATH=/usr/share/icons"});
-    ASSERT_TRUE(WIFEXITED(run.status));
-    EXPECT_EQ(WEXITSTATUS(run.status), 0);
+    const ProgramRun run =
+        runAtlas({{"XCURSOR_THEME", GetParam()}, {"XCURSOR_SIZE", "24"}, {"XCURSOR_PATH", "/usr/share/icons"}});
+    EXPECT_EQ(run.status, ExitStatus::exitCode(0));
     EXPECT_EQ(run.err, "");
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out.back(), '}');
@@ -111,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Themes, InstalledTheme, ::testing::Values("Adwaita", "D
 
 TEST(ThemeChoice, TheEnvironmentsThemeIsTheOneDrawn) {
     auto arrowOf = [](const char* theme) {
-        const ProgramRun run = runAtlas({std::string("XCURSOR_THEME=") + theme, "XCURSOR_PATH=/usr/share/icons"});
+        const ProgramRun run = runAtlas({{"XCURSOR_THEME", theme}, {"XCURSOR_PATH", "/usr/share/icons"}});
         return nlohmann::json::parse(run.out).at("arrow").at("dataUrl").get<std::string>();
     };
     EXPECT_NE(arrowOf("Adwaita"), arrowOf("DMZ-White"));
@@ -120,10 +100,9 @@ TEST(ThemeChoice, TheEnvironmentsThemeIsTheOneDrawn) {
 TEST(ThemeChoice, NoThemeAtAllPrintsAnEmptyObjectAndSucceeds) {
     char pattern[] = "/tmp/atlas-empty-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    const ProgramRun run = runAtlas({"XCURSOR_THEME=NoSuchTheme", std::string("XCURSOR_PATH=") + pattern});
+    const ProgramRun run = runAtlas({{"XCURSOR_THEME", "NoSuchTheme"}, {"XCURSOR_PATH", pattern}});
     std::filesystem::remove_all(pattern);
-    ASSERT_TRUE(WIFEXITED(run.status));
-    EXPECT_EQ(WEXITSTATUS(run.status), 0);
+    EXPECT_EQ(run.status, ExitStatus::exitCode(0));
     EXPECT_EQ(run.out, "{}");
     EXPECT_EQ(run.err, "");
 }
@@ -136,11 +115,10 @@ TEST(ThemeChoice, AnXServerThatRefusesOrNeverAnswersChangesNothingButTheSize) {
     for (const StuckXServer::Behaviour behaviour : {StuckXServer::Behaviour::refuses, StuckXServer::Behaviour::neverAnswers}) {
         const StuckXServer server(behaviour);
         const auto started = std::chrono::steady_clock::now();
-        const ProgramRun run =
-            runAtlas({"DISPLAY=" + server.displayName(), "XCURSOR_THEME=Adwaita", "XCURSOR_PATH=/usr/share/icons"});
+        const ProgramRun run = runAtlas(
+            {{"DISPLAY", server.displayName()}, {"XCURSOR_THEME", "Adwaita"}, {"XCURSOR_PATH", "/usr/share/icons"}});
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-        ASSERT_TRUE(WIFEXITED(run.status));
-        EXPECT_EQ(WEXITSTATUS(run.status), 0);
+        EXPECT_EQ(run.status, ExitStatus::exitCode(0));
         EXPECT_EQ(run.err, "");
         EXPECT_TRUE(nlohmann::json::parse(run.out).contains("arrow"));
     }

@@ -3,7 +3,6 @@
 // STATE lines when it knows no cursor images to compare with.
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
@@ -15,7 +14,7 @@
 
 #include "cursor-watch/accessibility_probe.h"
 #include "platform/accessibility.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/gtk_test_window/gtk_test_window.h"
 
 namespace kelvane::cursorwatch {
@@ -27,7 +26,7 @@ using testing::movePointer;
 // Reads state lines until `expected` comes. The pointer moves in one step, so normally
 // it is the very next line; on a heavily loaded machine an answer that missed its
 // time-out may show as a passing arrow first.
-bool settlesOn(testing::DesktopProcess& monitor, const std::string& expected) {
+bool settlesOn(testing::ChildProcess& monitor, const std::string& expected) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (true) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -101,9 +100,9 @@ TEST_F(AccessibilityDesktopTest, MonitorReportsTheProbeWhenItKnowsNoCursors) {
     setenv("XCURSOR_THEME", "kelvane-no-such-theme", 1);
 
     ASSERT_TRUE(pointAt("plain"));
-    int status = -1;
+    std::optional<testing::ExitStatus> status;
     {
-        testing::DesktopProcess monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
+        testing::ChildProcess monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
         EXPECT_EQ(monitor.readStdoutLine(std::chrono::seconds(20)), "STATE:arrow") << "nothing recognisable under the pointer";
 
         const std::pair<const char*, const char*> expectations[] = {
@@ -118,9 +117,9 @@ TEST_F(AccessibilityDesktopTest, MonitorReportsTheProbeWhenItKnowsNoCursors) {
 
         ASSERT_TRUE(monitor.writeLine("stop"));
         EXPECT_EQ(monitor.readStdoutLine(std::chrono::seconds(20)), std::nullopt) << "output ends after stop";
-        waitpid(monitor.pid(), &status, 0);
+        status = monitor.waitForExit(std::chrono::seconds(20));
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(status, testing::ExitStatus::exitCode(0));
     std::filesystem::remove_all(emptyThemes);
 }
 
@@ -132,7 +131,7 @@ TEST_F(AccessibilityDesktopTest, MonitorKeepsPollingPastAFrozenApplication) {
 
     ASSERT_TRUE(pointAt("enabledButton"));
     {
-        testing::DesktopProcess monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
+        testing::ChildProcess monitor({std::string(KELVANE_BINARY_DIR) + "/cursor-watch/kelvane-cursor-watch"});
         EXPECT_TRUE(settlesOn(monitor, "STATE:pointer"));
 
         // A frozen application answers nothing: the monitor reports the arrow and goes

@@ -15,13 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "cursor-watch/tests/image_line_decoding.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/stuck_x_server.h"
 
 namespace kelvane::cursorwatch {
 namespace {
 
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using namespace std::chrono_literals;
@@ -41,7 +41,7 @@ SpawnOptions withTheme(const std::string& theme, const std::string& size = "24")
 }
 
 void movePointer(int x, int y) {
-    DesktopProcess mover({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
+    ChildProcess mover({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
     ASSERT_EQ(mover.waitForExit(lineTimeout), ExitStatus::exitCode(0));
 }
 
@@ -58,7 +58,7 @@ public:
 
 private:
     static void merge(const std::string& theme) {
-        DesktopProcess xrdb({"xrdb", "-nocpp", "-merge"});
+        ChildProcess xrdb({"xrdb", "-nocpp", "-merge"});
         xrdb.writeLine("Xcursor.theme: " + theme);
         xrdb.closeStdin();
         EXPECT_EQ(xrdb.waitForExit(lineTimeout), ExitStatus::exitCode(0));
@@ -91,16 +91,29 @@ public:
     }
 
 private:
-    DesktopProcess maker_;
+    ChildProcess maker_;
     std::string id_;
     bool nudge_ = false;
 };
 
-void expectEveryCandidateNamed(const std::string& theme, const std::vector<ShownCursor>& candidates) {
+// A theme and, for each candidate in matching order, the name the theme-cursor backend
+// finds first and what it is reported as.
+struct ThemeCandidates {
+    const char* theme;
+    std::vector<ShownCursor> candidates;
+};
+
+void PrintTo(const ThemeCandidates& named, std::ostream* out) { *out << named.theme; }
+
+class FirstFoundNames : public ::testing::TestWithParam<ThemeCandidates> {};
+
+TEST_P(FirstFoundNames, NameEveryCandidate) {
+    const std::string theme = GetParam().theme;
+    const std::vector<ShownCursor>& candidates = GetParam().candidates;
     const ThemeResource resource(theme);
     CursorWindow window(theme);
     movePointer(900, 500);
-    DesktopProcess monitor({monitorProgram}, withTheme(theme));
+    ChildProcess monitor({monitorProgram}, withTheme(theme));
 
     // Before any cursor is set the window shows the pointer the window manager gave it.
     std::string current = "arrow";
@@ -120,52 +133,53 @@ void expectEveryCandidateNamed(const std::string& theme, const std::vector<Shown
     EXPECT_EQ(monitor.readStderrToEnd(1s), "");
 }
 
-// Each candidate in matching order, shown by the name the theme-cursor backend finds first.
-TEST(CursorWatchDesktop, NamesEveryCandidateOfAdwaita) {
-    expectEveryCandidateNamed("Adwaita", {
-                                             {"left_ptr", "arrow"},
-                                             {"text", "text"},
-                                             {"pointer", "pointer"},
-                                             {"copy", "pointer"},
-                                             {"alias", "pointer"},
-                                             {"context-menu", "pointer"},
-                                             {"crosshair", "crosshair"},
-                                             {"grab", "open-hand"},
-                                             {"grabbing", "closed-hand"},
-                                             {"w-resize", "resize-ew"},
-                                             {"e-resize", "resize-ew"},
-                                             {"ew-resize", "resize-ew"},
-                                             {"n-resize", "resize-ns"},
-                                             {"s-resize", "resize-ns"},
-                                             {"ns-resize", "resize-ns"},
-                                             {"not-allowed", "not-allowed"},
-                                             {"vertical-text", "text"},
-                                         });
-}
-
-TEST(CursorWatchDesktop, NamesEveryCandidateOfDmzWhite) {
-    expectEveryCandidateNamed("DMZ-White", {
-                                               {"left_ptr", "arrow"},
-                                               {"xterm", "text"},
-                                               {"hand2", "pointer"},
-                                               {"copy", "pointer"},
-                                               {"dnd-link", "pointer"},
-                                               {"context-menu", "pointer"},
-                                               {"crosshair", "crosshair"},
-                                               // This theme's open hand is the pointing hand's
-                                               // very image; the earlier candidate wins the tie.
-                                               {"hand1", "pointer"},
-                                               {"grabbing", "closed-hand"},
-                                               {"left_side", "resize-ew"},
-                                               {"right_side", "resize-ew"},
-                                               {"sb_h_double_arrow", "resize-ew"},
-                                               {"top_side", "resize-ns"},
-                                               {"bottom_side", "resize-ns"},
-                                               {"sb_v_double_arrow", "resize-ns"},
-                                               {"crossed_circle", "not-allowed"},
-                                               {"vertical-text", "text"},
-                                           });
-}
+INSTANTIATE_TEST_SUITE_P(CursorWatchDesktop, FirstFoundNames,
+                         ::testing::Values(ThemeCandidates{"Adwaita",
+                                                           {
+                                                               {"left_ptr", "arrow"},
+                                                               {"text", "text"},
+                                                               {"pointer", "pointer"},
+                                                               {"copy", "pointer"},
+                                                               {"alias", "pointer"},
+                                                               {"context-menu", "pointer"},
+                                                               {"crosshair", "crosshair"},
+                                                               {"grab", "open-hand"},
+                                                               {"grabbing", "closed-hand"},
+                                                               {"w-resize", "resize-ew"},
+                                                               {"e-resize", "resize-ew"},
+                                                               {"ew-resize", "resize-ew"},
+                                                               {"n-resize", "resize-ns"},
+                                                               {"s-resize", "resize-ns"},
+                                                               {"ns-resize", "resize-ns"},
+                                                               {"not-allowed", "not-allowed"},
+                                                               {"vertical-text", "text"},
+                                                           }},
+                                           ThemeCandidates{"DMZ-White",
+                                                           {
+                                                               {"left_ptr", "arrow"},
+                                                               {"xterm", "text"},
+                                                               {"hand2", "pointer"},
+                                                               {"copy", "pointer"},
+                                                               {"dnd-link", "pointer"},
+                                                               {"context-menu", "pointer"},
+                                                               {"crosshair", "crosshair"},
+                                                               // This theme's open hand is the pointing
+                                                               // hand's very image; the earlier candidate
+                                                               // wins the tie.
+                                                               {"hand1", "pointer"},
+                                                               {"grabbing", "closed-hand"},
+                                                               {"left_side", "resize-ew"},
+                                                               {"right_side", "resize-ew"},
+                                                               {"sb_h_double_arrow", "resize-ew"},
+                                                               {"top_side", "resize-ns"},
+                                                               {"bottom_side", "resize-ns"},
+                                                               {"sb_v_double_arrow", "resize-ns"},
+                                                               {"crossed_circle", "not-allowed"},
+                                                               {"vertical-text", "text"},
+                                                           }}),
+                         [](const auto& testCase) {
+                             return std::string(testCase.param.theme) == "Adwaita" ? "Adwaita" : "DmzWhite";
+                         });
 
 // Every candidate by its theme names, first found first, and what it is reported as.
 struct Candidate {
@@ -215,7 +229,7 @@ TEST_P(PackagedThemes, EveryCursorTheThemeHasIsNamedAtAnotherSizeToo) {
     const ThemeResource resource(packaged.theme);
     CursorWindow window(packaged.theme, "32");
     movePointer(900, 500);
-    DesktopProcess monitor({monitorProgram}, withTheme(packaged.theme));
+    ChildProcess monitor({monitorProgram}, withTheme(packaged.theme));
     ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
     for (const Candidate& candidate : candidates) {
         const auto name = std::find_if(candidate.themeNames.begin(), candidate.themeNames.end(), exists);
@@ -256,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CursorWatchDesktop, StopsWithZeroOnStopInAnyCaseOrEndOfInput) {
     for (const char* stop : {"Stop", "STOP"}) {
-        DesktopProcess monitor({monitorProgram});
+        ChildProcess monitor({monitorProgram});
         ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
         monitor.writeLine("hello");
         monitor.writeLine(stop);
@@ -264,7 +278,7 @@ TEST(CursorWatchDesktop, StopsWithZeroOnStopInAnyCaseOrEndOfInput) {
         EXPECT_EQ(monitor.readStderrToEnd(1s), "");
     }
 
-    DesktopProcess monitor({monitorProgram});
+    ChildProcess monitor({monitorProgram});
     ASSERT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
     monitor.writeLine(" stop");
     monitor.writeLine("stop now");
@@ -293,7 +307,7 @@ TEST(CursorWatchDesktop, WithoutDisplayServerItStillRunsAndSeesTheArrow) {
     refusingDisplay.unsetEnvironment = {"XCURSOR_SIZE"};
     for (const SpawnOptions& options : {noDisplay, unreachableDisplay, silentDisplay, refusingDisplay}) {
         SCOPED_TRACE(options.setEnvironment.empty() ? "no DISPLAY" : options.setEnvironment.at("DISPLAY"));
-        DesktopProcess monitor({monitorProgram}, options);
+        ChildProcess monitor({monitorProgram}, options);
         EXPECT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
         monitor.writeLine("stop");
         EXPECT_EQ(monitor.waitForExit(lineTimeout), ExitStatus::exitCode(0));
@@ -305,7 +319,7 @@ TEST(CursorWatchDesktop, ExportPrintsTheNineCursorsAsDecodablePngs) {
     for (const bool withDisplay : {true, false}) {
         SpawnOptions options = withTheme("Adwaita");
         if (!withDisplay) options.unsetEnvironment = {"DISPLAY"};
-        DesktopProcess exporter({monitorProgram, "--verbose", "--export-images"}, options);
+        ChildProcess exporter({monitorProgram, "--verbose", "--export-images"}, options);
         ASSERT_EQ(exporter.waitForExit(10s), ExitStatus::exitCode(0));
         EXPECT_EQ(exporter.readStderrToEnd(1s), "");
 

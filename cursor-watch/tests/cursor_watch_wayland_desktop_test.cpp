@@ -7,13 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/gtk_test_window/gtk_test_window.h"
 
 namespace kelvane::cursorwatch {
 namespace {
 
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::GtkTestWindow;
 using namespace std::chrono_literals;
@@ -23,7 +23,7 @@ constexpr auto lineTimeout = 5s;
 
 TEST(CursorWatchOnWayland, ArrowUntilATextFieldHasFocusAndNothingOnStandardError) {
     ASSERT_EQ(std::getenv("DISPLAY"), nullptr);
-    DesktopProcess monitor({monitorProgram});
+    ChildProcess monitor({monitorProgram});
     EXPECT_EQ(monitor.readStdoutLine(lineTimeout), "STATE:arrow");
 
     GtkTestWindow window("Kelvane Wayland focus window");

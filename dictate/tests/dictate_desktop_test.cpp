@@ -9,7 +9,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "dictate/tests/dictate_process.h"
+#include "testing/child_process.h"
 #include "testing/word_errors.h"
 
 namespace kelvane::dictate {
@@ -17,7 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::DictateProcess;
+using kelvane::testing::ChildProcess;
+using kelvane::testing::ExitStatus;
+using kelvane::testing::SpawnOptions;
 using kelvane::testing::wordErrors;
 
 const std::string program = KELVANE_BINARY_DIR "/dictate/kelvane-dictate";
@@ -25,6 +27,14 @@ const std::string program = KELVANE_BINARY_DIR "/dictate/kelvane-dictate";
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
+}
+
+// The user's locale as LANG alone says it.
+SpawnOptions userLocaleOnly(const std::string& locale) {
+    SpawnOptions options;
+    options.setEnvironment["LANG"] = locale;
+    options.unsetEnvironment = {"LC_ALL", "LC_MESSAGES"};
+    return options;
 }
 
 void run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
@@ -54,7 +64,7 @@ nlohmann::json parseEvent(const std::string& line) {
 
 struct Utterance {
     std::vector<nlohmann::json> events;
-    std::optional<int> status;
+    std::optional<ExitStatus> status;
     std::string standardError;
 };
 
@@ -83,8 +93,8 @@ protected:
     // Starts the program, plays the sentence into the microphone, then sends "stop".
     Utterance dictate(std::size_t index) {
         Utterance utterance;
-        DictateProcess process({program});
-        auto first = process.readLine(20s);
+        ChildProcess process({program});
+        auto first = process.readStdoutLine(20s);
         if (!first) return utterance;
         utterance.events.push_back(parseEvent(*first));
         if (utterance.events.back()["type"] != "ready") return utterance;
@@ -94,14 +104,14 @@ protected:
         // partials have settled, so a slow machine does not cut the recogniser short.
         const auto settleDeadline = std::chrono::steady_clock::now() + 15s;
         while (std::chrono::steady_clock::now() < settleDeadline) {
-            auto line = process.readLine(1s);
+            auto line = process.readStdoutLine(1s);
             if (!line) break;
             utterance.events.push_back(parseEvent(*line));
         }
         process.writeLine("stop");
-        while (auto line = process.readLine(15s)) utterance.events.push_back(parseEvent(*line));
+        while (auto line = process.readStdoutLine(15s)) utterance.events.push_back(parseEvent(*line));
         utterance.status = process.waitForExit(5s);
-        utterance.standardError = process.standardError();
+        utterance.standardError = process.readStderrToEnd(5s);
         return utterance;
     }
 };
@@ -116,7 +126,7 @@ TEST_F(DictateDesktopTest, SpokenSentencesGiveReadyPartialsAndAnAccurateFinal) {
         EXPECT_EQ(utterance.events.front()["type"], "ready");
         EXPECT_EQ(utterance.events.back()["type"], "final");
         for (std::size_t e = 1; e + 1 < utterance.events.size(); ++e) EXPECT_EQ(utterance.events[e]["type"], "partial");
-        EXPECT_EQ(utterance.status, 0);
+        EXPECT_EQ(utterance.status, ExitStatus::exitCode(0));
         EXPECT_EQ(utterance.standardError, "");
 
         const std::string text = utterance.events.back()["text"];
@@ -132,64 +142,66 @@ TEST_F(DictateDesktopTest, SpokenSentencesGiveReadyPartialsAndAnAccurateFinal) {
 }
 
 TEST_F(DictateDesktopTest, EndOfInputRightAfterReadyGivesAnEmptyFinalWithinTheGracePeriod) {
-    DictateProcess process({program});
-    const auto ready = process.readLine(20s);
+    ChildProcess process({program});
+    const auto ready = process.readStdoutLine(20s);
     ASSERT_TRUE(ready);
     EXPECT_EQ(parseEvent(*ready)["type"], "ready");
     const auto closed = std::chrono::steady_clock::now();
-    process.closeInput();
-    const auto final = process.readLine(6s);
+    process.closeStdin();
+    const auto final = process.readStdoutLine(6s);
     ASSERT_TRUE(final) << "no final event within the grace period";
     EXPECT_LE(std::chrono::steady_clock::now() - closed, 4500ms);
     EXPECT_EQ(parseEvent(*final), (nlohmann::json{{"type", "final"}, {"text", ""}}));
-    EXPECT_EQ(process.waitForExit(5s), 0);
-    EXPECT_EQ(process.remainingOutput(), "");
-    EXPECT_EQ(process.standardError(), "");
+    EXPECT_EQ(process.waitForExit(5s), ExitStatus::exitCode(0));
+    EXPECT_EQ(process.readStdoutToEnd(5s), "");
+    EXPECT_EQ(process.readStderrToEnd(5s), "");
 }
 
 TEST_F(DictateDesktopTest, HostThatStopsReadingStillGetsAnOrdinaryEnd) {
-    DictateProcess process({program});
-    const auto ready = process.readLine(20s);
+    ChildProcess process({program});
+    const auto ready = process.readStdoutLine(20s);
     ASSERT_TRUE(ready);
-    process.closeOutput();
+    process.closeStdout();
     process.writeLine("stop");
-    EXPECT_EQ(process.waitForExit(6s), 0);
+    EXPECT_EQ(process.waitForExit(6s), ExitStatus::exitCode(0));
 }
 
 TEST_F(DictateDesktopTest, UnreachableSoundServerIsMicStartWithItsReason) {
-    DictateProcess process({program}, {{"PULSE_SERVER", "unix:" + (folder / "nobody-listens").string()}});
-    const auto line = process.readLine(20s);
+    SpawnOptions noSoundServer;
+    noSoundServer.setEnvironment["PULSE_SERVER"] = "unix:" + (folder / "nobody-listens").string();
+    ChildProcess process({program}, noSoundServer);
+    const auto line = process.readStdoutLine(20s);
     ASSERT_TRUE(line);
     const auto event = parseEvent(*line);
     EXPECT_EQ(event["code"], "mic-start");
     EXPECT_EQ(event["message"],
               "Couldn't start the microphone: Connection refused. Allow Kelvane in System Settings \u203A Privacy & "
               "Security \u203A Microphone.");
-    EXPECT_EQ(process.waitForExit(5s), 1);
-    EXPECT_EQ(process.remainingOutput(), "");
-    EXPECT_EQ(process.standardError(), "");
+    EXPECT_EQ(process.waitForExit(5s), ExitStatus::exitCode(1));
+    EXPECT_EQ(process.readStdoutToEnd(5s), "");
+    EXPECT_EQ(process.readStderrToEnd(5s), "");
 }
 
 TEST_F(DictateDesktopTest, UnservedLocaleFallsBackToTheUsersLocaleOrNamesTheRequestedOne) {
     // The C locale of services and containers is the system's built-in English.
     for (const char* userLocale : {"en_US.UTF-8", "C.UTF-8"}) {
-        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", userLocale}});
-        const auto line = process.readLine(20s);
+        ChildProcess process({program, "de-DE"}, userLocaleOnly(userLocale));
+        const auto line = process.readStdoutLine(20s);
         ASSERT_TRUE(line) << userLocale;
         EXPECT_EQ(parseEvent(*line)["type"], "ready") << userLocale;
         process.writeLine("stop");
-        const auto final = process.readLine(6s);
+        const auto final = process.readStdoutLine(6s);
         ASSERT_TRUE(final);
         EXPECT_EQ(parseEvent(*final)["type"], "final");
     }
     {
-        DictateProcess process({program, "de-DE"}, {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "fr_FR.UTF-8"}});
-        const auto line = process.readLine(20s);
+        ChildProcess process({program, "de-DE"}, userLocaleOnly("fr_FR.UTF-8"));
+        const auto line = process.readStdoutLine(20s);
         ASSERT_TRUE(line);
         EXPECT_EQ(parseEvent(*line), (nlohmann::json{{"type", "error"},
                                                      {"code", "no-recognizer"},
                                                      {"message", "This Mac has no speech recognizer for de-DE."}}));
-        EXPECT_EQ(process.waitForExit(5s), 1);
+        EXPECT_EQ(process.waitForExit(5s), ExitStatus::exitCode(1));
     }
 }
 

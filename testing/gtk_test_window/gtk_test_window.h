@@ -3,14 +3,13 @@
 // and tells where its widgets are on screen. Needs KELVANE_SOURCE_DIR (every test target
 // gets it) and a desktop with an accessibility bus (scripts/with-desktop).
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::testing {
 
@@ -54,7 +53,7 @@ public:
     }
 
 private:
-    DesktopProcess child_;
+    ChildProcess child_;
     nlohmann::json layout_;
 };
 
@@ -62,15 +61,7 @@ private:
 // when the pointer is already there, so that case is left out.
 inline bool movePointer(int x, int y) {
     std::string target = "X=" + std::to_string(x) + "\nY=" + std::to_string(y) + "\n";
-    std::string where;
-    if (FILE* query = popen("xdotool getmouselocation --shell", "r")) {
-        char chunk[256];
-        while (std::fgets(chunk, sizeof chunk, query) != nullptr) {
-            where += chunk;
-        }
-        pclose(query);
-    }
-    if (where.rfind(target, 0) == 0) {
+    if (runProgram({"xdotool", "getmouselocation", "--shell"}).out.rfind(target, 0) == 0) {
         return true;
     }
     std::string command = "xdotool mousemove --sync " + std::to_string(x) + " " + std::to_string(y);

@@ -1,4 +1,4 @@
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(DesktopProcess, SeparatesOutputStreamsAndReportsTheExitCode) {
-    DesktopProcess child({"sh", "-c", "echo one; echo warn >&2; echo two; printf tail; exit 3"});
+    ChildProcess child({"sh", "-c", "echo one; echo warn >&2; echo two; printf tail; exit 3"});
     EXPECT_EQ(child.readStdoutLine(10s), "one");
     EXPECT_EQ(child.readStdoutLine(10s), "two");
     // A last line without a line feed still arrives once the stream ends.
@@ -28,7 +28,7 @@ TEST(DesktopProcess, SeparatesOutputStreamsAndReportsTheExitCode) {
 }
 
 TEST(DesktopProcess, FeedsStandardInputAndSeesItsEnd) {
-    DesktopProcess child({"cat"});
+    ChildProcess child({"cat"});
     ASSERT_TRUE(child.writeLine("hello"));
     ASSERT_TRUE(child.write("wor"));
     ASSERT_TRUE(child.write("ld\n"));
@@ -37,15 +37,28 @@ TEST(DesktopProcess, FeedsStandardInputAndSeesItsEnd) {
     child.closeStdin();
     EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(0));
     EXPECT_FALSE(child.write("too late\n"));
+
+    const ProgramRun run = runProgram({"sh", "-c", "cat; echo warn >&2; exit 4"}, {}, "fed\n");
+    EXPECT_EQ(run.out, "fed\n");
+    EXPECT_EQ(run.err, "warn\n");
+    EXPECT_EQ(run.status, ExitStatus::exitCode(4));
 }
 
 TEST(DesktopProcess, TimesOutOnASilentChildAndKillsIt) {
-    DesktopProcess child({"sleep", "60"});
+    ChildProcess child({"sleep", "60"});
     EXPECT_EQ(child.readStdoutLine(100ms), std::nullopt);
     EXPECT_FALSE(child.stdoutEnded());
     EXPECT_EQ(child.waitForExit(100ms), std::nullopt);
     child.sendSignal(SIGTERM);
     EXPECT_EQ(child.waitForExit(10s), ExitStatus::killedBy(SIGTERM));
+
+    // A run that outlives its limit is killed, and what it wrote before is kept.
+    const ProgramRun runaway = runProgram({"sh", "-c", "echo before; sleep 60"}, {}, {}, 200ms);
+    EXPECT_EQ(runaway.out, "before\n");
+    EXPECT_EQ(runaway.status, ExitStatus::killedBy(SIGKILL));
+    // Also when it never reads the input it was given, more than a pipe holds.
+    const ProgramRun deaf = runProgram({"sleep", "60"}, {}, std::string(1 << 20, 'x'), 200ms);
+    EXPECT_EQ(deaf.status, ExitStatus::killedBy(SIGKILL));
 }
 
 TEST(DesktopProcess, ChildGetsDefaultSignalsWhateverTheTestIgnores) {
@@ -53,15 +66,21 @@ TEST(DesktopProcess, ChildGetsDefaultSignalsWhateverTheTestIgnores) {
     struct sigaction ignore {}, previous {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGINT, &ignore, &previous);
-    DesktopProcess child({"sleep", "60"});
+    ChildProcess child({"sleep", "60"});
     sigaction(SIGINT, &previous, nullptr);
     child.sendSignal(SIGINT);
     EXPECT_EQ(child.waitForExit(10s), ExitStatus::killedBy(SIGINT));
+
+    // Nor SIGPIPE: a child that writes after its host stopped reading ends through it.
+    ChildProcess unread({"sh", "-c", "read line; echo written"});
+    unread.closeStdout();
+    ASSERT_TRUE(unread.writeLine("go"));
+    EXPECT_EQ(unread.waitForExit(10s), ExitStatus::killedBy(SIGPIPE));
 }
 
 TEST(DesktopProcess, KillEndsTheWholeProcessGroup) {
     // The grandchild keeps the output pipe open; only killing the group ends the stream.
-    DesktopProcess child({"sh", "-c", "sleep 60 & echo started; wait"});
+    ChildProcess child({"sh", "-c", "sleep 60 & echo started; wait"});
     ASSERT_EQ(child.readStdoutLine(10s), "started");
     EXPECT_EQ(child.kill(), ExitStatus::killedBy(SIGKILL));
     EXPECT_EQ(child.readStdoutToEnd(10s), "");
@@ -70,7 +89,7 @@ TEST(DesktopProcess, KillEndsTheWholeProcessGroup) {
 
 TEST(DesktopProcess, LargeErrorOutputDoesNotStallTheChild) {
     // Far more than a pipe holds goes to standard error while the test waits on stdout.
-    DesktopProcess child({"sh", "-c", "head -c 2000000 /dev/zero | tr '\\0' x >&2; echo done"});
+    ChildProcess child({"sh", "-c", "head -c 2000000 /dev/zero | tr '\\0' x >&2; echo done"});
     EXPECT_EQ(child.readStdoutLine(30s), "done");
     EXPECT_EQ(child.waitForExit(10s), ExitStatus::exitCode(0));
     EXPECT_EQ(child.readStderrToEnd(10s).size(), 2000000u);
@@ -82,7 +101,7 @@ TEST(DesktopProcess, OutputIsDrainedWhileTheTestIsBusyElsewhere) {
     char folder[] = "/tmp/desktop-process-test.XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     std::string marker = std::string(folder) + "/written";
-    DesktopProcess child({"sh", "-c", "head -c 1000000 /dev/zero; touch " + marker});
+    ChildProcess child({"sh", "-c", "head -c 1000000 /dev/zero; touch " + marker});
     bool written = false;
     for (int i = 0; i < 1000 && !written; ++i) {
         std::this_thread::sleep_for(10ms);
@@ -103,7 +122,7 @@ TEST(DesktopProcess, AppliesEnvironmentAndWorkingDirectory) {
     options.setEnvironment["KELVANE_PROCESS_TEST_KEPT"] = "replaced";
     options.unsetEnvironment.push_back("KELVANE_PROCESS_TEST_DROPPED");
     options.workingDirectory = "/";
-    DesktopProcess child({"sh", "-c",
+    ChildProcess child({"sh", "-c",
                           "echo \"$KELVANE_PROCESS_TEST_SET|$KELVANE_PROCESS_TEST_KEPT|"
                           "${KELVANE_PROCESS_TEST_DROPPED-unset}|$(pwd)\""},
                          options);
@@ -112,8 +131,8 @@ TEST(DesktopProcess, AppliesEnvironmentAndWorkingDirectory) {
 }
 
 TEST(DesktopProcess, UnknownProgramIsAnError) {
-    EXPECT_THROW(DesktopProcess({"kelvane-no-such-program"}), std::system_error);
-    EXPECT_THROW(DesktopProcess(std::vector<std::string>{}), std::system_error);
+    EXPECT_THROW(ChildProcess({"kelvane-no-such-program"}), std::system_error);
+    EXPECT_THROW(ChildProcess(std::vector<std::string>{}), std::system_error);
 }
 
 }  // namespace

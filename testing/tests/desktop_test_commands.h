@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::testing {
 
@@ -25,24 +25,6 @@ inline const std::string withDesktop = std::string(KELVANE_SOURCE_DIR) + "/scrip
 inline std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
-}
-
-// Output and exit status of a short command.
-struct CommandResult {
-    std::string out;
-    std::string err;
-    std::optional<ExitStatus> status;
-};
-
-inline CommandResult run(const std::vector<std::string>& argv, const std::string& input = "") {
-    DesktopProcess child(argv);
-    child.write(input);
-    child.closeStdin();
-    CommandResult result;
-    result.status = child.waitForExit(60s);
-    result.out = child.readStdoutToEnd(5s);
-    result.err = child.readStderrToEnd(5s);
-    return result;
 }
 
 // A 16-bit stereo WAV file of a sine tone.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/desktop_x_queries.h"
 #include "testing/tests/desktop_test_commands.h"
 
@@ -26,7 +26,7 @@ TEST(WithDesktop, XServerHasTheCaptureExtensionsOnAFullHdScreen) {
     ASSERT_TRUE(root);
     EXPECT_EQ(root->width, 1920u);
     EXPECT_EQ(root->height, 1080u);
-    CommandResult monitors = run({"xrandr", "--listmonitors"});
+    ProgramRun monitors = runProgram({"xrandr", "--listmonitors"});
     EXPECT_EQ(monitors.out.substr(0, monitors.out.find('\n')), "Monitors: 1");
 }
 
@@ -40,7 +40,7 @@ TEST(WithDesktop, OpenboxManagesTheScreenAndTheCursorThemeIsSet) {
 
     EXPECT_FALSE(environment("XCURSOR_THEME").empty());
     EXPECT_EQ(environment("XCURSOR_SIZE"), "24");
-    CommandResult resources = run({"xrdb", "-query"});
+    ProgramRun resources = runProgram({"xrdb", "-query"});
     EXPECT_NE(resources.out.find("Xcursor.theme:\t" + environment("XCURSOR_THEME") + "\n"), std::string::npos) << resources.out;
 }
 
@@ -50,15 +50,15 @@ TEST(WithDesktop, PulseHasNamedSpeakersAndAMicrophone) {
     EXPECT_EQ(environment("KELVANE_TEST_MIC_SOURCE"), "kelvane_mic");
     EXPECT_EQ(environment("PULSE_SERVER").rfind("unix:" + environment("KELVANE_TEST_DESKTOP_DIR") + "/", 0), 0u);
 
-    CommandResult info = run({"pactl", "info"});
+    ProgramRun info = runProgram({"pactl", "info"});
     ASSERT_EQ(info.status, ExitStatus::exitCode(0)) << info.err;
     EXPECT_NE(info.out.find("Default Sink: kelvane_speakers\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Default Source: kelvane_mic\n"), std::string::npos) << info.out;
 
-    CommandResult sinks = run({"pactl", "list", "sinks"});
+    ProgramRun sinks = runProgram({"pactl", "list", "sinks"});
     EXPECT_NE(sinks.out.find("Description: Kelvane Speakers\n"), std::string::npos);
     EXPECT_NE(sinks.out.find("Sample Specification: s16le 2ch 48000Hz"), std::string::npos);
-    CommandResult sources = run({"pactl", "list", "short", "sources"});
+    ProgramRun sources = runProgram({"pactl", "list", "short", "sources"});
     EXPECT_NE(sources.out.find("\tkelvane_mic\t"), std::string::npos) << sources.out;
     EXPECT_NE(sources.out.find("\tkelvane_speakers.monitor\t"), std::string::npos) << sources.out;
 }
@@ -71,11 +71,11 @@ TEST(WithDesktop, SoundFedToTheMicFeedIsHeardOnTheMicrophoneOnly) {
     std::vector<std::string> speakerArgs = {"parec", "-d", "kelvane_speakers.monitor"};
     micArgs.insert(micArgs.end(), raw.begin(), raw.end());
     speakerArgs.insert(speakerArgs.end(), raw.begin(), raw.end());
-    DesktopProcess microphone(micArgs);
-    DesktopProcess speakers(speakerArgs);
+    ChildProcess microphone(micArgs);
+    ChildProcess speakers(speakerArgs);
     std::this_thread::sleep_for(500ms);  // both recorders connected before the tone starts
 
-    CommandResult play = run({"paplay", "-d", environment("KELVANE_TEST_MIC_FEED_SINK"), wav});
+    ProgramRun play = runProgram({"paplay", "-d", environment("KELVANE_TEST_MIC_FEED_SINK"), wav});
     ASSERT_EQ(play.status, ExitStatus::exitCode(0)) << play.err;
     std::this_thread::sleep_for(300ms);
     microphone.sendSignal(SIGINT);
@@ -92,7 +92,7 @@ TEST(WithDesktop, SessionBusStartsTheAccessibilityBus) {
     EXPECT_EQ(environment("DBUS_SESSION_BUS_ADDRESS").find(environment("KELVANE_TEST_DESKTOP_DIR")), 10u)
         << environment("DBUS_SESSION_BUS_ADDRESS");  // "unix:path=" + the desktop's folder
     EXPECT_EQ(std::getenv("NO_AT_BRIDGE"), nullptr);
-    CommandResult address = run({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+    ProgramRun address = runProgram({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
                        "org.a11y.Bus.GetAddress"});
     ASSERT_EQ(address.status, ExitStatus::exitCode(0)) << address.err;
     EXPECT_NE(address.out.find("string \"unix:"), std::string::npos) << address.out;
@@ -100,7 +100,7 @@ TEST(WithDesktop, SessionBusStartsTheAccessibilityBus) {
 
 TEST(WithDesktopNested, TwoMonitorsSideBySide) {
     if (geteuid() != 0) GTEST_SKIP() << "the two-monitor layout runs Xorg, which needs root";
-    CommandResult monitors = run({withDesktop, "--monitors", "2", "--no-audio", "--no-dbus", "xrandr", "--listmonitors"});
+    ProgramRun monitors = runProgram({withDesktop, "--monitors", "2", "--no-audio", "--no-dbus", "xrandr", "--listmonitors"});
     ASSERT_EQ(monitors.status, ExitStatus::exitCode(0)) << monitors.err;
     std::istringstream lines(monitors.out);
     std::string header, first, second;
@@ -117,8 +117,9 @@ TEST(WithDesktopNested, TwoMonitorsSideBySide) {
 }
 
 TEST(WithDesktopNested, OwnDesktopAndTheCommandsStatusInputAndOutput) {
-    CommandResult inner = run({withDesktop, "sh", "-c", "echo \"$DISPLAY|$PULSE_SERVER|$DBUS_SESSION_BUS_ADDRESS\"; cat; exit 7"},
-                    "passed through\n");
+    ProgramRun inner = runProgram(
+        {withDesktop, "sh", "-c", "echo \"$DISPLAY|$PULSE_SERVER|$DBUS_SESSION_BUS_ADDRESS\"; cat; exit 7"}, {},
+        "passed through\n");
     EXPECT_EQ(inner.status, ExitStatus::exitCode(7));
     std::istringstream lines(inner.out);
     std::string seen, echoed;
@@ -135,13 +136,13 @@ TEST(WithDesktopNested, OwnDesktopAndTheCommandsStatusInputAndOutput) {
 }
 
 TEST(WithDesktopNested, BareDesktopsOnRequest) {
-    CommandResult bare = run({withDesktop, "--no-wm", "--no-audio", "--no-dbus", "sh", "-c",
+    ProgramRun bare = runProgram({withDesktop, "--no-wm", "--no-audio", "--no-dbus", "sh", "-c",
                     "xprop -root _NET_SUPPORTING_WM_CHECK; pactl info >/dev/null 2>&1; echo \"pulse=$? $DBUS_SESSION_BUS_ADDRESS\""});
     ASSERT_EQ(bare.status, ExitStatus::exitCode(0)) << bare.err;
     EXPECT_EQ(bare.out.find("window id"), std::string::npos) << bare.out;  // no window manager
     EXPECT_NE(bare.out.find("\npulse=1 disabled:\n"), std::string::npos) << bare.out;
 
-    CommandResult wrong = run({withDesktop, "--monitors", "3", "true"});
+    ProgramRun wrong = runProgram({withDesktop, "--monitors", "3", "true"});
     EXPECT_EQ(wrong.status, ExitStatus::exitCode(2));
     EXPECT_NE(wrong.err.find("--monitors takes 1 or 2"), std::string::npos) << wrong.err;
     EXPECT_EQ(wrong.out, "");
@@ -150,7 +151,7 @@ TEST(WithDesktopNested, BareDesktopsOnRequest) {
 class WithDesktopCleanUp : public ::testing::Test {
 protected:
     // Starts a nested desktop whose command first prints the desktop's folder.
-    std::string start(DesktopProcess& desktop) {
+    std::string start(ChildProcess& desktop) {
         std::optional<std::string> folder = desktop.readStdoutLine(60s);
         EXPECT_TRUE(folder);
         EXPECT_TRUE(folder && exists(*folder));
@@ -164,25 +165,26 @@ protected:
     }
 };
 
-TEST_F(WithDesktopCleanUp, AfterTheCommandEndsEvenIfItLeftChildrenBehind) {
-    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; setsid sleep 300 & exit 0"});
-    std::string folder = start(desktop);
-    desktop.writeLine("go");
-    EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(0));
-    expectNothingLeft(folder);
-}
-
-TEST_F(WithDesktopCleanUp, AfterTheCommandFails) {
-    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; kill -KILL $$"});
-    std::string folder = start(desktop);
-    desktop.writeLine("go");
-    EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(128 + SIGKILL));
-    expectNothingLeft(folder);
+TEST_F(WithDesktopCleanUp, AfterTheCommandEndsEvenIfItLeftChildrenBehindOrFails) {
+    struct Ending {
+        const char* command;  // run once the test has seen the desktop
+        ExitStatus status;
+    };
+    for (const Ending& ending : {Ending{"setsid sleep 300 & exit 0", ExitStatus::exitCode(0)},
+                                 Ending{"kill -KILL $$", ExitStatus::exitCode(128 + SIGKILL)}}) {
+        SCOPED_TRACE(ending.command);
+        ChildProcess desktop(
+            {withDesktop, "sh", "-c", std::string("echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; ") + ending.command});
+        std::string folder = start(desktop);
+        desktop.writeLine("go");
+        EXPECT_EQ(desktop.waitForExit(60s), ending.status);
+        expectNothingLeft(folder);
+    }
 }
 
 TEST_F(WithDesktopCleanUp, WhenTerminatedOrInterrupted) {
     for (int signalNumber : {SIGTERM, SIGINT}) {
-        DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
+        ChildProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
         std::string folder = start(desktop);
         desktop.sendSignal(signalNumber);
         EXPECT_EQ(desktop.waitForExit(60s), ExitStatus::exitCode(128 + signalNumber)) << signalNumber;
@@ -191,7 +193,7 @@ TEST_F(WithDesktopCleanUp, WhenTerminatedOrInterrupted) {
 }
 
 TEST_F(WithDesktopCleanUp, WhenKilledOutright) {
-    DesktopProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
+    ChildProcess desktop({withDesktop, "sh", "-c", "echo \"$KELVANE_TEST_DESKTOP_DIR\"; exec sleep 300"});
     std::string folder = start(desktop);
     ::kill(desktop.pid(), SIGKILL);  // no trap runs: the watchdog has to clean up
     EXPECT_TRUE(desktop.waitForExit(10s));

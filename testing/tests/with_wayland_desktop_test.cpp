@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/tests/desktop_test_commands.h"
 
 namespace kelvane::testing {
@@ -18,7 +18,7 @@ namespace {
 const std::string portalProbe = std::string(KELVANE_SOURCE_DIR) + "/testing/portal_probe/portal_screencast_probe.py";
 
 nlohmann::json swayReply(const std::string& request) {
-    CommandResult reply = run({"swaymsg", "-r", "-t", request});
+    ProgramRun reply = runProgram({"swaymsg", "-r", "-t", request});
     EXPECT_EQ(reply.status, ExitStatus::exitCode(0)) << reply.err;
     return nlohmann::json::parse(reply.out, nullptr, false);
 }
@@ -49,13 +49,13 @@ TEST(WithWaylandDesktop, OneFullHdOutputAndNoXServer) {
     ASSERT_EQ(clocks.size(), 1u);
     EXPECT_TRUE(clocks[0]["visible"].get<bool>());
 
-    CommandResult xclient = run({"xprop", "-root"});
+    ProgramRun xclient = runProgram({"xprop", "-root"});
     EXPECT_NE(xclient.status, ExitStatus::exitCode(0)) << "an X server answered: " << xclient.out;
 }
 
 TEST(WithWaylandDesktop, PortalCastsTheOutputEverySession) {
     for (int session = 1; session <= 2; ++session) {
-        CommandResult cast = run({"/usr/bin/python3", portalProbe, "--frames", "3"});
+        ProgramRun cast = runProgram({"/usr/bin/python3", portalProbe, "--frames", "3"});
         ASSERT_EQ(cast.status, ExitStatus::exitCode(0)) << "session " << session << ": " << cast.err;
         std::istringstream lines(cast.out);
         std::string stream, frames;
@@ -67,34 +67,34 @@ TEST(WithWaylandDesktop, PortalCastsTheOutputEverySession) {
 }
 
 TEST(WithWaylandDesktop, PulseServerAndAccessibilityBusAsOnTheXDesktop) {
-    CommandResult info = run({"pactl", "info"});
+    ProgramRun info = runProgram({"pactl", "info"});
     ASSERT_EQ(info.status, ExitStatus::exitCode(0)) << info.err;
     EXPECT_NE(info.out.find("Default Sink: kelvane_speakers\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Default Source: kelvane_mic\n"), std::string::npos) << info.out;
 
-    CommandResult address = run({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+    ProgramRun address = runProgram({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
                                  "org.a11y.Bus.GetAddress"});
     EXPECT_NE(address.out.find("string \"unix:"), std::string::npos) << address.err;
     // Nothing else starts on demand: the document portal would mount a file system.
-    CommandResult documents = run({"dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.portal.Documents",
+    ProgramRun documents = runProgram({"dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.portal.Documents",
                                    "/org/freedesktop/portal/documents", "org.freedesktop.portal.Documents.GetMountPoint"});
     EXPECT_NE(documents.status, ExitStatus::exitCode(0)) << documents.out;
 }
 
 TEST(WithWaylandDesktopNested, WithoutASessionBusThereIsNoPortal) {
-    CommandResult cast = run({withDesktop, "--wayland", "--no-dbus", "--no-audio", "/usr/bin/python3", portalProbe});
+    ProgramRun cast = runProgram({withDesktop, "--wayland", "--no-dbus", "--no-audio", "/usr/bin/python3", portalProbe});
     EXPECT_EQ(cast.status, ExitStatus::exitCode(1));
     EXPECT_EQ(cast.out, "");
     EXPECT_NE(cast.err.find("portal_screencast_probe: "), std::string::npos) << cast.err;
 
-    CommandResult wrong = run({withDesktop, "--wayland", "--monitors", "2", "true"});
+    ProgramRun wrong = runProgram({withDesktop, "--wayland", "--monitors", "2", "true"});
     EXPECT_EQ(wrong.status, ExitStatus::exitCode(2));
     EXPECT_NE(wrong.err.find("--wayland"), std::string::npos) << wrong.err;
 }
 
 TEST(WithWaylandDesktopNested, NothingIsLeftAfterTheCommandOrASignal) {
     for (int signalNumber : {0, SIGTERM}) {
-        DesktopProcess desktop({withDesktop, "--wayland", "sh", "-c",
+        ChildProcess desktop({withDesktop, "--wayland", "sh", "-c",
                                 "echo \"$KELVANE_TEST_DESKTOP_DIR\"; read go; setsid sleep 300 & exit 3"});
         std::optional<std::string> folder = desktop.readStdoutLine(60s);
         ASSERT_TRUE(folder) << desktop.readStderrToEnd(5s);

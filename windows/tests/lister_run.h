@@ -5,29 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::windows {
 
-struct ListerRun {
-    std::string out;
-    std::string err;
-    testing::ExitStatus status;
-};
+using ListerRun = testing::ProgramRun;
 
 inline ListerRun runLister(const std::vector<std::string>& arguments = {},
                            const testing::SpawnOptions& options = {}) {
-    using namespace std::chrono_literals;
     std::vector<std::string> argv = {KELVANE_BINARY_DIR "/windows/kelvane-windows"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    testing::DesktopProcess lister(argv, options);
-    lister.closeStdin();
-    ListerRun run;
-    run.out = lister.readStdoutToEnd(20s);
-    run.err = lister.readStderrToEnd(5s);
-    const auto status = lister.waitForExit(10s);
-    run.status = status ? *status : lister.kill();
-    return run;
+    return testing::runProgram(argv, options, {}, std::chrono::seconds(35));
 }
 
 }  // namespace kelvane::windows

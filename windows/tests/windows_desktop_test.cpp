@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "windows/tests/lister_run.h"
 #include "testing/stuck_x_server.h"
 
@@ -23,7 +23,7 @@ namespace kelvane::windows {
 namespace {
 
 using namespace std::chrono_literals;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using nlohmann::json;
@@ -84,7 +84,7 @@ public:
     pid_t pid() const { return process_.pid(); }
 
 private:
-    DesktopProcess process_;
+    ChildProcess process_;
 };
 
 struct Monitor {
@@ -139,7 +139,7 @@ void rerunInside(const char* kind, const std::vector<std::string>& options) {
     argv.push_back(std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name());
     SpawnOptions spawn;
     spawn.setEnvironment[kDesktopKind] = kind;
-    DesktopProcess inner(argv, spawn);
+    ChildProcess inner(argv, spawn);
     inner.closeStdin();
     const std::string out = inner.readStdoutToEnd(100s);
     const std::string err = inner.readStderrToEnd(5s);

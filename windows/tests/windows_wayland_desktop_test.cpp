@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "windows/tests/lister_run.h"
 #include "testing/tests/desktop_test_commands.h"
 
@@ -18,8 +18,8 @@ namespace kelvane::windows {
 namespace {
 
 using namespace std::chrono_literals;
-using kelvane::testing::CommandResult;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ProgramRun;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 using nlohmann::json;
@@ -29,7 +29,7 @@ const std::string kEmDash = "\xE2\x80\x94";
 const std::string kHeadlessDisplay = "2675618608";
 
 void sway(const std::string& command) {
-    const CommandResult result = testing::run({"swaymsg", command});
+    const ProgramRun result = testing::runProgram({"swaymsg", command});
     ASSERT_EQ(result.status, ExitStatus::exitCode(0)) << command << ": " << result.out << result.err;
 }
 
@@ -50,7 +50,7 @@ json containerOf(const std::string& appId, std::optional<int> contentWidth = std
     };
     json previous;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const json tree = json::parse(testing::run({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
+        const json tree = json::parse(testing::runProgram({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
         const json* found = search(tree);
         const auto width = found ? found->at("window_rect").at("width").get<int>() : 0;
         if (width != 0 && (!contentWidth || width == *contentWidth)) {
@@ -75,7 +75,7 @@ class WaylandWindowList : public ::testing::Test {
 protected:
     // A terminal with a known app id and title, in the shown workspace.
     static void SetUpTestSuite() {
-        terminal_ = new DesktopProcess({"foot", "--app-id=kelvane-listed", "--title=Listed on Wayland", "sleep", "600"});
+        terminal_ = new ChildProcess({"foot", "--app-id=kelvane-listed", "--title=Listed on Wayland", "sleep", "600"});
     }
     static void TearDownTestSuite() {
         delete terminal_;
@@ -89,7 +89,7 @@ protected:
         return json::parse(run.out, nullptr, false);
     }
 
-    static inline DesktopProcess* terminal_ = nullptr;
+    static inline ChildProcess* terminal_ = nullptr;
 };
 
 TEST_F(WaylandWindowList, TheWindowWithItsFrameOnTheOutput) {

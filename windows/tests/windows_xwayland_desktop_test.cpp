@@ -8,14 +8,14 @@
 #include <string>
 #include <thread>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/tests/desktop_test_commands.h"
 
 namespace kelvane::windows {
 namespace {
 
 using namespace std::chrono_literals;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using nlohmann::json;
 
@@ -38,7 +38,7 @@ const json* containerWithID(const json& node, int id) {
 // The listing's entry titled `title`, once the window is listed.
 json listedTitled(const std::string& title) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto listed = testing::run({kLister});
+        const auto listed = testing::runProgram({kLister});
         EXPECT_EQ(listed.status, ExitStatus::exitCode(0)) << listed.err;
         for (const json& entry : json::parse(listed.out, nullptr, false)) {
             if (entry.value("windowTitle", "") == title) return entry;
@@ -49,27 +49,49 @@ json listedTitled(const std::string& title) {
     return json::object();
 }
 
+// The frame sway gives the listed window: its container's place plus the content's place
+// within it.
+json frameInTree(const json& entry) {
+    const std::string id = entry.at("id");  // "window:<container>:0"
+    const json tree = json::parse(testing::runProgram({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
+    const json* container = containerWithID(tree, std::stoi(id.substr(7, id.rfind(':') - 7)));
+    if (container == nullptr) return json::object();
+    const json& rect = container->at("rect");
+    const json& content = container->at("window_rect");
+    return {{"shell", container->value("shell", "")},
+            {"x", rect.at("x").get<int>() + content.at("x").get<int>()},
+            {"y", rect.at("y").get<int>() + content.at("y").get<int>()},
+            {"width", content.at("width")},
+            {"height", content.at("height")}};
+}
+
 TEST(XwaylandWindowList, AnXWindowWithItsClassNamesAndItsFrameOnTheOutput) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the desktop runs no Xwayland";
-    DesktopProcess maker({kWindowMaker, "--window", "title=Through Xwayland", "class=xlisted,XListed"});
-    const json entry = listedTitled("Through Xwayland");
+    ChildProcess maker({kWindowMaker, "--window", "title=Through Xwayland", "class=xlisted,XListed"});
+    json entry = listedTitled("Through Xwayland");
     ASSERT_FALSE(entry.empty());
     EXPECT_EQ(entry.at("name"), "XListed \xE2\x80\x94 Through Xwayland");
     EXPECT_EQ(entry.at("bundleId"), "xlisted");
     EXPECT_EQ(entry.at("appName"), "XListed");
     EXPECT_EQ(entry.at("display_id"), kHeadlessDisplay);
 
-    const std::string id = entry.at("id");  // "window:<container>:0"
-    const json tree = json::parse(testing::run({"swaymsg", "-r", "-t", "get_tree"}).out, nullptr, false);
-    const json* container = containerWithID(tree, std::stoi(id.substr(7, id.rfind(':') - 7)));
-    ASSERT_NE(container, nullptr) << id;
-    EXPECT_EQ(container->value("shell", ""), "xwayland");
-    const json& rect = container->at("rect");
-    const json& content = container->at("window_rect");
-    EXPECT_EQ(entry.at("x"), rect.at("x").get<int>() + content.at("x").get<int>());
-    EXPECT_EQ(entry.at("y"), rect.at("y").get<int>() + content.at("y").get<int>());
-    EXPECT_EQ(entry.at("width"), content.at("width"));
-    EXPECT_EQ(entry.at("height"), content.at("height"));
+    // sway may still be adding the title bar when the window is first listed, so the listing
+    // and the tree are compared again until both have seen the same frame.
+    json frame = frameInTree(entry);
+    const auto sameFrame = [&] {
+        for (const char* key : {"x", "y", "width", "height"}) {
+            if (!frame.contains(key) || entry.at(key) != frame.at(key)) return false;
+        }
+        return true;
+    };
+    for (int attempt = 0; attempt < 100 && !sameFrame(); ++attempt) {
+        std::this_thread::sleep_for(50ms);
+        entry = listedTitled("Through Xwayland");
+        frame = frameInTree(entry);
+    }
+    ASSERT_FALSE(frame.empty()) << entry.at("id");
+    EXPECT_EQ(frame.at("shell"), "xwayland");
+    for (const char* key : {"x", "y", "width", "height"}) EXPECT_EQ(entry.at(key), frame.at(key)) << key;
 }
 
 }  // namespace

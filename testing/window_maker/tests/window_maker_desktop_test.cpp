@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 #include "testing/desktop_x_queries.h"
 
 namespace kelvane::testing {
@@ -65,7 +65,7 @@ protected:
     }
 
     DesktopXQueries x;
-    DesktopProcess maker{{windowMaker}};
+    ChildProcess maker{{windowMaker}};
 };
 
 TEST_F(WindowMakerTest, WindowCarriesItsIdentityAndIsManaged) {
@@ -217,7 +217,7 @@ TEST_F(WindowMakerTest, FlashesAreReportedOnTheMonotonicClockWhileWhiteIsShown) 
 }
 
 TEST(WindowMakerCommandLine, WindowsFromArgumentsThenEndOfInput) {
-    DesktopProcess maker({windowMaker, "--window", "title=One", "--window", "title=Two", "type=utility"});
+    ChildProcess maker({windowMaker, "--window", "title=One", "--window", "title=Two", "type=utility"});
     auto first = maker.readStdoutLine(20s);
     auto second = maker.readStdoutLine(20s);
     ASSERT_TRUE(first && second);
@@ -227,12 +227,12 @@ TEST(WindowMakerCommandLine, WindowsFromArgumentsThenEndOfInput) {
     maker.closeStdin();
     EXPECT_EQ(maker.waitForExit(20s), ExitStatus::exitCode(0));
 
-    DesktopProcess wrong({windowMaker, "--window", "colour=#fff"});
+    ChildProcess wrong({windowMaker, "--window", "colour=#fff"});
     EXPECT_EQ(wrong.waitForExit(20s), ExitStatus::exitCode(1));
     EXPECT_EQ(wrong.readStderrLine(5s), "kelvane-test-window: unknown setting \"colour=#fff\"");
     EXPECT_EQ(wrong.readStdoutToEnd(5s), "");
 
-    DesktopProcess stopped({windowMaker, "--keep", "--window", "title=Kept"});
+    ChildProcess stopped({windowMaker, "--keep", "--window", "title=Kept"});
     ASSERT_TRUE(stopped.readStdoutLine(20s));
     stopped.closeStdin();
     EXPECT_EQ(stopped.waitForExit(500ms), std::nullopt);  // --keep outlives its input

@@ -2,7 +2,6 @@
 #include <signal.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -19,18 +18,7 @@ namespace {
 
 using testing::GtkTestWindow;
 using testing::movePointer;
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[256];
-        while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) {
-            output += chunk;
-        }
-        pclose(pipe);
-    }
-    return output;
-}
+using testing::shellOutput;
 
 // GTK 3 gives its entries the plain text role, other toolkits the entry role.
 bool isTextRole(const std::optional<std::string>& role) {
@@ -153,7 +141,7 @@ TEST_F(AtspiToolkitDesktopTest, TopmostWindowWinsOverTheActiveOneBelowIt) {
     // The first window active, the second raised above it without taking the focus.
     ASSERT_EQ(std::system(("xdotool windowactivate --sync " + first + " 2>/dev/null").c_str()), 0);
     ASSERT_EQ(std::system(("xdotool windowraise " + std::to_string(second.xid())).c_str()), 0);
-    ASSERT_EQ(commandOutput("xdotool getactivewindow"), first + "\n") << "the scenario needs the first window active";
+    ASSERT_EQ(shellOutput("xdotool getactivewindow"), first + "\n") << "the scenario needs the first window active";
     testing::WidgetRect shared = second.rect("enabledButton");
     ASSERT_EQ(window->rect("enabledButton").centerX(), shared.centerX()) << "the windows must overlap here";
 

@@ -5,36 +5,18 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "testing/child_process.h"
+
 namespace kelvane::platform::ffmpeg::testing {
 
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
-std::string runCommand(const std::string& command) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) throw std::runtime_error("cannot run: " + command);
-    std::string output;
-    char chunk[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
-    ::pclose(pipe);
-    return output;
-}
+using kelvane::testing::shellOutput;
+using kelvane::testing::shellQuoted;
 
 namespace {
 
 nlohmann::json probeWith(const std::string& arguments, const std::string& path) {
     const std::string output =
-        runCommand("ffprobe -v error -print_format json " + arguments + " " + shellQuoted(path) + " 2>/dev/null");
+        shellOutput("ffprobe -v error -print_format json " + arguments + " " + shellQuoted(path) + " 2>/dev/null");
     if (output.empty()) throw std::runtime_error("ffprobe could not read " + path);
     return nlohmann::json::parse(output);
 }
@@ -65,7 +47,7 @@ double numberField(const nlohmann::json& object, const std::string& key) {
 }
 
 std::vector<float> decodeAudio(const std::string& path) {
-    const std::string bytes = runCommand("ffmpeg -v error -i " + shellQuoted(path) +
+    const std::string bytes = shellOutput("ffmpeg -v error -i " + shellQuoted(path) +
                                          " -map 0:a:0 -ac 1 -ar 48000 -f f32le - 2>/dev/null");
     std::vector<float> samples(bytes.size() / sizeof(float));
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
@@ -73,7 +55,7 @@ std::vector<float> decodeAudio(const std::string& path) {
 }
 
 double discoveredDuration(const std::string& path) {
-    const std::string report = runCommand("gst-discoverer-1.0 " + shellQuoted(path) + " 2>/dev/null");
+    const std::string report = shellOutput("gst-discoverer-1.0 " + shellQuoted(path) + " 2>/dev/null");
     const auto at = report.find("Duration: ");
     int hours = 0;
     int minutes = 0;

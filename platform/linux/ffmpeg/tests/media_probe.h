@@ -24,11 +24,6 @@ std::vector<float> decodeAudio(const std::string& path);
 // it reads from the file's headers rather than from its last sample; -1 when it reports none.
 double discoveredDuration(const std::string& path);
 
-// Runs a shell command; returns its standard output.
-std::string runCommand(const std::string& command);
-// `text` quoted for the shell.
-std::string shellQuoted(const std::string& text);
-
 // The four-character types of the file's top-level boxes, in order ("ftyp", "mdat", ...).
 std::vector<std::string> topLevelBoxes(const std::string& path);
 

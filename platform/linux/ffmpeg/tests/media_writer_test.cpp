@@ -11,11 +11,15 @@
 #include <thread>
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
+#include "testing/child_process.h"
 #include "platform/linux/ffmpeg/tests/synthetic_media.h"
 #include "platform/media_writer.h"
 
 namespace kelvane::platform::ffmpeg::testing {
 namespace {
+
+using kelvane::testing::shellOutput;
+using kelvane::testing::shellQuoted;
 
 constexpr double aacFrame = 1024.0 / 48000.0;
 
@@ -336,7 +340,7 @@ TEST(MediaWriter, FramesAfterQuietSpellsKeepTheirTimes) {
     }
     open.writer->endSession(MediaTime::make(index, 2));
     finish(open);
-    const std::string errors = runCommand("ffmpeg -v error -i " + shellQuoted(path) + " -f null - 2>&1");
+    const std::string errors = shellOutput("ffmpeg -v error -i " + shellQuoted(path) + " -f null - 2>&1");
     EXPECT_EQ(errors, "");
     const auto frames = probeFrames(path, "v:0").at("frames");
     ASSERT_EQ(frames.size(), 9u);

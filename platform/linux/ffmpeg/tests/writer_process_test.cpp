@@ -1,10 +1,7 @@
 // Whole recording processes: killed with SIGKILL while writing or while finishing, or
 // running out of room for the movie file while the audio files still fit.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -14,80 +11,22 @@
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
 #include "platform/linux/ffmpeg/tests/synthetic_media.h"
+#include "testing/child_process.h"
 
 namespace kelvane::platform::ffmpeg::testing {
 namespace {
 
+using kelvane::testing::ChildProcess;
+using kelvane::testing::ExitStatus;
+using kelvane::testing::shellOutput;
+using kelvane::testing::shellQuoted;
+
 // writer_probe running as a child, its standard output read line by line.
-class ProbeProcess {
-public:
-    explicit ProbeProcess(const std::vector<std::string>& arguments) {
-        int fds[2];
-        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(fds[1], STDOUT_FILENO);
-            ::close(fds[0]);
-            ::close(fds[1]);
-            std::vector<char*> argv;
-            std::string program = WRITER_PROBE;
-            argv.push_back(program.data());
-            std::vector<std::string> copies = arguments;
-            for (auto& argument : copies) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        output_ = fds[0];
-    }
-
-    ~ProbeProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(output_);
-    }
-
-    // The next line, or nothing at the end of output or after `timeout`.
-    std::optional<std::string> readLine(std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            if (const auto end = buffer_.find('\n'); end != std::string::npos) {
-                std::string line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                return line;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return std::nullopt;
-            pollfd ready{output_, POLLIN, 0};
-            if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
-            char chunk[4096];
-            const ssize_t n = ::read(output_, chunk, sizeof chunk);
-            if (n <= 0) return std::nullopt;
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-
-    void kill() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-    int wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return status;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string buffer_;
-};
+ChildProcess startProbe(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{WRITER_PROBE};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return ChildProcess(argv);
+}
 
 double lastVideoFrameTime(const std::string& path) {
     const auto frames = probeFrames(path, "v:0").at("frames");
@@ -98,8 +37,8 @@ TEST(WriterProcess, SigkillAfterFiveSecondsLeavesAtLeastThreeSecondsOfVideoAndAu
     ScratchFolder folder;
     const std::string movie = folder.file("killed.mp4");
     const std::string systemAudio = folder.file("killed-system.m4a");
-    ProbeProcess process({"--movie", movie, "--audio", systemAudio, "--seconds", "60", "--realtime"});
-    ASSERT_EQ(process.readLine(std::chrono::seconds(60)), "started");
+    ChildProcess process = startProbe({"--movie", movie, "--audio", systemAudio, "--seconds", "60", "--realtime"});
+    ASSERT_EQ(process.readStdoutLine(std::chrono::seconds(60)), "started");
     std::this_thread::sleep_for(std::chrono::seconds(5));
     process.kill();
 
@@ -127,16 +66,16 @@ TEST_P(KilledWhileFinishing, EveryFrameAndSoundStaysPlayable) {
     const FinishingKill c = GetParam();
     ScratchFolder folder;
     const std::string movie = folder.file("finishing.mp4");
-    ProbeProcess process({"--movie", movie, "--seconds", "3", "--kill-while-finishing", c.step});
-    ASSERT_EQ(process.readLine(std::chrono::seconds(120)), "started");
-    const int status = process.wait();
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the process was not killed at " << c.step;
+    ChildProcess process = startProbe({"--movie", movie, "--seconds", "3", "--kill-while-finishing", c.step});
+    ASSERT_EQ(process.readStdoutLine(std::chrono::seconds(120)), "started");
+    ASSERT_EQ(process.waitForExit(std::chrono::seconds(120)), ExitStatus::killedBy(SIGKILL))
+        << "the process was not killed at " << c.step << ": " << process.readStderrToEnd(std::chrono::seconds(1));
     if (c.indexCutShort) {
         ASSERT_EQ(topLevelBoxes(movie).back(), "moov");
         std::filesystem::resize_file(movie, std::filesystem::file_size(movie) - 1000);
     }
 
-    EXPECT_EQ(runCommand("ffmpeg -v error -i " + shellQuoted(movie) + " -f null - 2>&1"), "");
+    EXPECT_EQ(shellOutput("ffmpeg -v error -i " + shellQuoted(movie) + " -f null - 2>&1"), "");
     EXPECT_EQ(probeFrames(movie, "v:0").at("frames").size(), 180u);
     EXPECT_NEAR(lastVideoFrameTime(movie), 179.0 / 60, 0.03);
     // All the sound: with the indexed file's edit list exactly 3 s, without it the encoder
@@ -158,8 +97,8 @@ TEST(WriterProcess, SigkillOnAStillScreenKeepsThePicturesOfAllButTheLastSeconds)
     ScratchFolder folder;
     const std::string movie = folder.file("still.mov");
     // One picture a second: the encoder's look-ahead alone would hold back more than that.
-    ProbeProcess process({"--movie", movie, "--seconds", "60", "--realtime", "--still"});
-    ASSERT_EQ(process.readLine(std::chrono::seconds(60)), "started");
+    ChildProcess process = startProbe({"--movie", movie, "--seconds", "60", "--realtime", "--still"});
+    ASSERT_EQ(process.readStdoutLine(std::chrono::seconds(60)), "started");
     std::this_thread::sleep_for(std::chrono::seconds(6));
     process.kill();
     // Each picture is written once the next one shows how long it lasted.
@@ -171,12 +110,12 @@ TEST(WriterProcess, FullDiskFailsTheMovieWhileTheAudioFilesFinish) {
     const std::string movie = folder.file("full.mov");
     const std::string systemAudio = folder.file("full-system.m4a");
     const std::string microphone = folder.file("full-microphone.m4a");
-    ProbeProcess process({"--movie", movie, "--audio", systemAudio, "--audio", microphone, "--seconds", "3",
-                        "--file-size-limit", "150000"});
+    ChildProcess process = startProbe({"--movie", movie, "--audio", systemAudio, "--audio", microphone, "--seconds", "3",
+                                       "--file-size-limit", "150000"});
     std::vector<std::string> lines;
-    while (auto line = process.readLine(std::chrono::seconds(120))) lines.push_back(*line);
-    const int status = process.wait();
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer_probe ended abnormally";
+    while (auto line = process.readStdoutLine(std::chrono::seconds(120))) lines.push_back(*line);
+    ASSERT_EQ(process.waitForExit(std::chrono::seconds(120)), ExitStatus::exitCode(0))
+        << "writer_probe ended abnormally: " << process.readStderrToEnd(std::chrono::seconds(1));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "started");
     EXPECT_EQ(lines[1].rfind(movie + " failed ", 0), 0u) << lines[1];

@@ -12,7 +12,7 @@
 
 #include "platform/audio_input.h"
 #include "platform/host_clock.h"
-#include "platform/linux/pulse/tests/steady_click_player.h"
+#include "testing/click_player.h"
 
 namespace kelvane::platform::pulse {
 namespace {
@@ -132,7 +132,7 @@ TEST(PulseCaptureTest, NoCallbackAfterStopAndACaptureCanStartAgain) {
 }
 
 TEST(PulseCaptureTest, AMonitorsSoundIsStampedWhenTheSinkPlaysIt) {
-    SteadyClickPlayer player;
+    kelvane::testing::ClickPlayer player;
     ASSERT_EQ(player.start(environment("KELVANE_TEST_SPEAKERS_SINK")), std::nullopt);
     PulseCapture capture({"@DEFAULT_MONITOR@", "test capture", 480});
     std::mutex mutex;

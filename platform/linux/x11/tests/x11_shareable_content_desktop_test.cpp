@@ -5,13 +5,13 @@
 #include <string>
 
 #include "platform/shareable_content.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::platform {
 namespace {
 
 using namespace std::chrono_literals;
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 
 const std::string kWindowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
 
@@ -43,7 +43,7 @@ protected:
                    : 0;
     }
 
-    DesktopProcess maker_{{kWindowMaker}};
+    ChildProcess maker_{{kWindowMaker}};
 };
 
 TEST_F(X11ShareableContentOnDesktop, TheScreenIsOneMainDisplayWithPixelsEqualToPoints) {

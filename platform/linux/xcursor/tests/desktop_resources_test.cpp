@@ -2,19 +2,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <string>
 
 #include "platform/linux/xcursor/cursor_theme_settings.h"
+#include "testing/child_process.h"
 
 namespace kelvane::platform::xcursor {
 namespace {
 
 void mergeResources(const std::string& resources) {
-    FILE* xrdb = popen("xrdb -nocpp -merge", "w");
-    ASSERT_NE(xrdb, nullptr);
-    std::fputs(resources.c_str(), xrdb);
-    ASSERT_EQ(pclose(xrdb), 0);
+    using kelvane::testing::ExitStatus;
+    EXPECT_EQ(kelvane::testing::runProgram({"xrdb", "-nocpp", "-merge"}, {}, resources).status, ExitStatus::exitCode(0));
 }
 
 TEST(DesktopResources, ResourcesApplyOnlyWhereTheEnvironmentIsSilent) {

@@ -8,19 +8,19 @@
 
 #include "platform/standard_cursors.h"
 #include "platform/system_cursor.h"
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
 namespace kelvane::platform {
 namespace {
 
-using kelvane::testing::DesktopProcess;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using namespace std::chrono_literals;
 
 const std::string windowMakerProgram = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
 
 void run(const std::vector<std::string>& argv, const std::string& input = {}) {
-    DesktopProcess process(argv);
+    ChildProcess process(argv);
     if (!input.empty()) process.write(input);
     process.closeStdin();
     ASSERT_EQ(process.waitForExit(10s), ExitStatus::exitCode(0)) << argv.front();
@@ -60,7 +60,7 @@ public:
     const std::string& display() const { return display_; }
 
 private:
-    DesktopProcess server_;
+    ChildProcess server_;
     std::string display_;
 };
 
@@ -68,7 +68,7 @@ TEST(XfixesSystemCursor, ReadsTheThemeCursorShownUnderThePointer) {
     // The test window's cursor library takes the theme from this resource.
     const std::string theme = std::getenv("XCURSOR_THEME") ? std::getenv("XCURSOR_THEME") : "Adwaita";
     run({"xrdb", "-nocpp", "-merge"}, "Xcursor.theme: " + theme + "\n");
-    DesktopProcess maker({windowMakerProgram, "--window", "x=100", "y=100", "w=800", "h=600", "cursor=text"});
+    ChildProcess maker({windowMakerProgram, "--window", "x=100", "y=100", "w=800", "h=600", "cursor=text"});
     ASSERT_TRUE(maker.readStdoutLine(10s));
     run({"xdotool", "mousemove", "500", "400"});
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop_process.h"
+#include "testing/child_process.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 
 using Seconds = std::chrono::duration<double>;
 
@@ -34,7 +34,7 @@ public:
     const std::vector<std::string>& errorLines() const { return errorLines_; }
 
 private:
-    kelvane::testing::DesktopProcess process_;
+    kelvane::testing::ChildProcess process_;
     std::vector<std::string> lines_;
     std::vector<std::string> errorLines_;
     std::chrono::steady_clock::time_point startedAt_{};
@@ -60,4 +60,4 @@ double toneAmplitude(const std::vector<float>& samples, double frequency);
 // A stereo 48000 Hz sine as a WAV file.
 void writeToneWav(const std::string& path, double frequency, double seconds, double amplitude);
 
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

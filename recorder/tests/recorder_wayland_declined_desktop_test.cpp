@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "platform/linux/x11/tests/recorder_run.h"
+#include "recorder/tests/recorder_run.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using kelvane::testing::ExitStatus;
@@ -21,4 +21,4 @@ TEST(RecorderOnWaylandWithADecliningChooser, RefusesWithTheScreenAccessLineAndWr
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

@@ -6,30 +6,31 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/host_clock.h"
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/click_player.h"
-#include "platform/linux/x11/tests/recorder_run.h"
-#include "testing/desktop_process.h"
+#include "recorder/tests/recorder_run.h"
+#include "testing/child_process.h"
+#include "testing/click_player.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::decodeAudio;
-using ffmpeg::testing::numberField;
-using ffmpeg::testing::probe;
-using ffmpeg::testing::runCommand;
-using ffmpeg::testing::streamOf;
-using kelvane::testing::DesktopProcess;
+using platform::ffmpeg::testing::decodeAudio;
+using platform::ffmpeg::testing::numberField;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
+using kelvane::testing::shellOutput;
 
 const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
 const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
 // Plays a WAV into a sink. A low latency keeps the test desktop's virtual microphone
 // (a remapped null-sink monitor) from handing its first seconds over in one late block.
-DesktopProcess play(const std::string& sink, const std::string& wav) {
-    return DesktopProcess({"paplay", "--latency-msec=20", "-d", sink, wav});
+ChildProcess play(const std::string& sink, const std::string& wav) {
+    return ChildProcess({"paplay", "--latency-msec=20", "-d", sink, wav});
 }
 
 struct Rgb {
@@ -98,7 +99,7 @@ protected:
     }
 
     std::string folder_ = makeTemporaryFolder();
-    DesktopProcess maker_{{windowMaker}};
+    ChildProcess maker_{{windowMaker}};
     std::optional<RecorderRun> run_;
 };
 
@@ -233,8 +234,8 @@ TEST_F(RecorderOnDesktop, SystemAudioAndMicrophoneLandInTheirOwnFilesAndOnlySyst
     run_.emplace(R"({"outputPath":")" + movie + R"(","capturesSystemAudio":true,"systemAudioOutputPath":")" + system +
                  R"(","capturesMicrophone":true,"microphoneOutputPath":")" + microphone + R"("})");
     ASSERT_TRUE(run_->waitUntilStarted()) << run_->transcript();
-    DesktopProcess speakers = play(std::getenv("KELVANE_TEST_SPEAKERS_SINK"), path("speakers.wav"));
-    DesktopProcess feed = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("microphone.wav"));
+    ChildProcess speakers = play(std::getenv("KELVANE_TEST_SPEAKERS_SINK"), path("speakers.wav"));
+    ChildProcess feed = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("microphone.wav"));
     std::this_thread::sleep_for(3000ms);
     run_->command("stop");
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
@@ -268,7 +269,8 @@ double firstWhiteFrame(const std::string& file, double from) {
 }
 
 TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milliseconds) {
-    ClickPlayer player(std::getenv("KELVANE_TEST_SPEAKERS_SINK"));
+    kelvane::testing::ClickPlayer player;
+    ASSERT_EQ(player.start(std::getenv("KELVANE_TEST_SPEAKERS_SINK")), std::nullopt);
     // A small window keeps the encoder well ahead, so no frame near the flash is dropped.
     const auto window = create("content=flash flash-ms=300 color=#000000 w=320 h=180");
     const std::string movie = path("sync.mp4");
@@ -279,7 +281,7 @@ TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milli
     nextFlash();
     const std::int64_t flash = nextFlash() + 1'000'000'000;
     player.clickAt(flash);
-    std::this_thread::sleep_for(std::chrono::nanoseconds(flash + 700'000'000 - monotonicNowNs()));
+    std::this_thread::sleep_for(std::chrono::nanoseconds(flash + 700'000'000 - platform::monotonicNanoseconds()));
     run_->command("stop");
     EXPECT_EQ(run_->finish(), ExitStatus::exitCode(0));
 
@@ -293,13 +295,13 @@ TEST_F(RecorderOnDesktop, AFlashAndAClickPlayedAtTheSameInstantLandWithin20Milli
 }
 
 TEST_F(RecorderOnDesktop, MicrophoneChosenByLabelOrFallingBackToTheDefault) {
-    runCommand("pactl load-module module-null-sink sink_name=second_feed rate=48000");
-    runCommand("pactl load-module module-remap-source source_name=second_mic master=second_feed.monitor "
+    shellOutput("pactl load-module module-null-sink sink_name=second_feed rate=48000");
+    shellOutput("pactl load-module module-remap-source source_name=second_mic master=second_feed.monitor "
                "source_properties=device.description=Second-Microphone");
     writeToneWav(path("second.wav"), 550, 10, 0.5);
     writeToneWav(path("default.wav"), 770, 10, 0.5);
-    DesktopProcess second = play("second_feed", path("second.wav"));
-    DesktopProcess first = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("default.wav"));
+    ChildProcess second = play("second_feed", path("second.wav"));
+    ChildProcess first = play(std::getenv("KELVANE_TEST_MIC_FEED_SINK"), path("default.wav"));
 
     for (const auto& [choice, heard, name] :
          {std::tuple{std::string(R"("microphoneLabel":"Second-Microphone\n")"), 550.0, "label"},
@@ -364,4 +366,4 @@ TEST_F(RecorderOnDesktop, APauseIsCutOutOfTheFile) {
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

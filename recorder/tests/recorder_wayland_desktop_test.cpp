@@ -8,17 +8,17 @@
 #include <thread>
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/recorder_run.h"
-#include "testing/desktop_process.h"
+#include "recorder/tests/recorder_run.h"
+#include "testing/child_process.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::numberField;
-using ffmpeg::testing::probe;
-using ffmpeg::testing::streamOf;
-using kelvane::testing::DesktopProcess;
+using platform::ffmpeg::testing::numberField;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 using kelvane::testing::SpawnOptions;
 
@@ -48,7 +48,7 @@ std::vector<std::string> redWindow(const std::string& appId) {
 // The window list's entry whose name mentions `text`, once it appears.
 std::optional<nlohmann::json> listedWindow(const std::string& text) {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        DesktopProcess lister({windowLister});
+        ChildProcess lister({windowLister});
         lister.closeStdin();
         const auto listing = nlohmann::json::parse(lister.readStdoutToEnd(5s), nullptr, false);
         lister.waitForExit(5s);
@@ -74,7 +74,7 @@ TEST(RecorderOnWayland, RecordsTheOutputAtItsSizeFollowingTheClockAndShowingItsW
     RecorderRun run(R"({"outputPath":")" + movie + R"("})");
     ASSERT_TRUE(run.waitUntilStarted()) << run.transcript();
     std::this_thread::sleep_for(1500ms);
-    DesktopProcess red(redWindow("kelvane-red-display"));
+    ChildProcess red(redWindow("kelvane-red-display"));
     std::this_thread::sleep_for(1500ms);
     run.command("stop");
     EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
@@ -98,7 +98,7 @@ TEST(RecorderOnWayland, RecordsTheOutputAtItsSizeFollowingTheClockAndShowingItsW
 }
 
 TEST(RecorderOnWayland, RecordsAWindowByItsListedIdFollowingItAndEndsWhenItCloses) {
-    std::optional<DesktopProcess> red;
+    std::optional<ChildProcess> red;
     red.emplace(redWindow("kelvane-red-window"));
     const auto entry = listedWindow("kelvane-red-window");
     ASSERT_TRUE(entry) << "the red window was never listed";
@@ -109,7 +109,7 @@ TEST(RecorderOnWayland, RecordsAWindowByItsListedIdFollowingItAndEndsWhenItClose
     std::this_thread::sleep_for(1500ms);
     // Floating, smaller and elsewhere: the clock takes the whole screen behind it, so a
     // recording still cutting out the old rectangle would show the clock.
-    DesktopProcess({"swaymsg", "[app_id=kelvane-red-window] floating enable, resize set 400 300, move position 100 100"})
+    ChildProcess({"swaymsg", "[app_id=kelvane-red-window] floating enable, resize set 400 300, move position 100 100"})
         .waitForExit(5s);
     std::this_thread::sleep_for(1500ms);
     red.reset();
@@ -135,13 +135,13 @@ TEST(RecorderOnWayland, RecordsAWindowByItsListedIdFollowingItAndEndsWhenItClose
 
 // Sends the clock to a workspace no output shows while it lives, and brings it back.
 struct ClockAway {
-    ClockAway() { DesktopProcess({"swaymsg", "[app_id=kelvane-clock] move to workspace 9"}).waitForExit(5s); }
-    ~ClockAway() { DesktopProcess({"swaymsg", "[app_id=kelvane-clock] move to workspace 1"}).waitForExit(5s); }
+    ClockAway() { ChildProcess({"swaymsg", "[app_id=kelvane-clock] move to workspace 9"}).waitForExit(5s); }
+    ~ClockAway() { ChildProcess({"swaymsg", "[app_id=kelvane-clock] move to workspace 1"}).waitForExit(5s); }
 };
 
 TEST(RecorderOnWayland, AStillScreenIsInEveryRecordingNotOnlyTheFirstScreenCast) {
     const ClockAway clockAway;
-    DesktopProcess red(redWindow("kelvane-red-still"));
+    ChildProcess red(redWindow("kelvane-red-still"));
     ASSERT_TRUE(listedWindow("kelvane-red-still")) << "the red window was never listed";
     std::this_thread::sleep_for(1s);
     const std::string folder = makeTemporaryFolder();
@@ -178,4 +178,4 @@ TEST(RecorderOnWayland, WithoutAPortalTheRecorderRefusesWithinSeconds) {
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

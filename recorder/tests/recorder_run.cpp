@@ -1,4 +1,4 @@
-#include "platform/linux/x11/tests/recorder_run.h"
+#include "recorder/tests/recorder_run.h"
 
 #include <stdlib.h>
 
@@ -10,11 +10,11 @@
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::runCommand;
-using ffmpeg::testing::shellQuoted;
+using kelvane::testing::shellOutput;
+using kelvane::testing::shellQuoted;
 
 namespace {
 const std::string recorderProgram = KELVANE_BINARY_DIR "/recorder/kelvane-recorder";
@@ -72,7 +72,7 @@ std::string makeTemporaryFolder() {
 
 DecodedVideo decodeVideo(const std::string& path, int width, int height) {
     const std::string scale = std::to_string(width) + ":" + std::to_string(height);
-    const std::string pixels = runCommand("ffmpeg -v error -i " + shellQuoted(path) + " -map 0:v:0 -fps_mode passthrough -vf scale=" +
+    const std::string pixels = shellOutput("ffmpeg -v error -i " + shellQuoted(path) + " -map 0:v:0 -fps_mode passthrough -vf scale=" +
                                           scale + " -f rawvideo -pix_fmt rgb24 -");
     DecodedVideo video{width, height, {}, {}};
     const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 3;
@@ -80,7 +80,7 @@ DecodedVideo decodeVideo(const std::string& path, int width, int height) {
         video.frames.emplace_back(pixels.begin() + static_cast<std::ptrdiff_t>(offset),
                                   pixels.begin() + static_cast<std::ptrdiff_t>(offset + frameBytes));
     }
-    std::istringstream times(runCommand("ffprobe -v error -select_streams v:0 -show_entries frame=pts_time -of csv=p=0 " +
+    std::istringstream times(shellOutput("ffprobe -v error -select_streams v:0 -show_entries frame=pts_time -of csv=p=0 " +
                                         shellQuoted(path)));
     for (std::string line; std::getline(times, line);) {
         if (!line.empty()) video.times.push_back(std::stod(line));
@@ -100,9 +100,9 @@ double toneAmplitude(const std::vector<float>& samples, double frequency) {
 }
 
 void writeToneWav(const std::string& path, double frequency, double seconds, double amplitude) {
-    runCommand("sox -n -q -r 48000 -c 2 -b 16 " + shellQuoted(path) + " synth " + std::to_string(seconds) + " sine " +
+    shellOutput("sox -n -q -r 48000 -c 2 -b 16 " + shellQuoted(path) + " synth " + std::to_string(seconds) + " sine " +
                std::to_string(frequency) + " vol " + std::to_string(amplitude));
     if (!std::ifstream(path)) throw std::runtime_error("sox did not write " + path);
 }
 
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

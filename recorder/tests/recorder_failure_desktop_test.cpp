@@ -8,19 +8,19 @@
 #include <thread>
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/recorder_run.h"
-#include "testing/desktop_process.h"
+#include "recorder/tests/recorder_run.h"
+#include "testing/child_process.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::numberField;
-using ffmpeg::testing::probe;
-using ffmpeg::testing::runCommand;
-using ffmpeg::testing::streamOf;
-using kelvane::testing::DesktopProcess;
+using platform::ffmpeg::testing::numberField;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
+using kelvane::testing::shellOutput;
 
 const std::string stoppedPrefix = "Recording stopped. Output path: ";
 
@@ -32,7 +32,7 @@ int countStartingWith(const std::vector<std::string>& lines, const std::string& 
 TEST(RecorderLosingAServer, AnXServerThatDiesGivesOneErrorAndTheStopStillWritesTheMovie) {
     // A display server of this test's own, so ending it leaves the shared desktop alone;
     // without -noreset it would restart, refusing connections, whenever its last client left.
-    DesktopProcess server({"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+    ChildProcess server({"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
     const auto displayNumber = server.readStdoutLine(30s);
     ASSERT_TRUE(displayNumber && !displayNumber->empty());
     kelvane::testing::SpawnOptions onThatServer;
@@ -61,14 +61,14 @@ TEST(RecorderLosingAServer, APulseServerThatDiesGivesOneErrorAndTheStopStillWrit
     const std::string folder = makeTemporaryFolder();
     const std::string movie = folder + "/pulse-lost.mp4", system = folder + "/pulse-lost.m4a";
     writeToneWav(folder + "/tone.wav", 440, 8, 0.5);
-    DesktopProcess speakers({"paplay", "--latency-msec=20", "-d", std::getenv("KELVANE_TEST_SPEAKERS_SINK"),
+    ChildProcess speakers({"paplay", "--latency-msec=20", "-d", std::getenv("KELVANE_TEST_SPEAKERS_SINK"),
                              folder + "/tone.wav"});
     RecorderRun run(R"({"outputPath":")" + movie + R"(","capturesSystemAudio":true,"systemAudioOutputPath":")" +
                     system + R"("})");
     ASSERT_TRUE(run.waitUntilStarted()) << run.transcript();
     // The null sink's monitor may hand over its first two seconds in one block.
     std::this_thread::sleep_for(3000ms);
-    runCommand("pactl exit");
+    shellOutput("pactl exit");
     std::this_thread::sleep_for(800ms);
     run.command("stop");
     EXPECT_EQ(run.finish(), ExitStatus::exitCode(0));
@@ -81,4 +81,4 @@ TEST(RecorderLosingAServer, APulseServerThatDiesGivesOneErrorAndTheStopStillWrit
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test

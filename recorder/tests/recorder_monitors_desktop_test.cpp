@@ -4,17 +4,18 @@
 #include <thread>
 
 #include "platform/linux/ffmpeg/tests/media_probe.h"
-#include "platform/linux/x11/tests/recorder_run.h"
 #include "platform/shareable_content.h"
-#include "testing/desktop_process.h"
+#include "recorder/tests/recorder_run.h"
+#include "testing/child_process.h"
 
-namespace kelvane::platform::x11::testing {
+namespace kelvane::recorder::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ffmpeg::testing::probe;
-using ffmpeg::testing::streamOf;
-using kelvane::testing::DesktopProcess;
+using namespace platform;
+using platform::ffmpeg::testing::probe;
+using platform::ffmpeg::testing::streamOf;
+using kelvane::testing::ChildProcess;
 using kelvane::testing::ExitStatus;
 
 const std::string windowMaker = KELVANE_BINARY_DIR "/testing/window_maker/kelvane-test-window";
@@ -33,7 +34,7 @@ TEST(RecorderOnTwoMonitors, TheSecondMonitorsNumberRecordsThatMonitor) {
     ASSERT_NE(second, all.end());
 
     // Bright red on the second monitor only.
-    DesktopProcess maker({windowMaker, "--window", "color=#e01010", "x=" + std::to_string(int(second->frame.x)),
+    ChildProcess maker({windowMaker, "--window", "color=#e01010", "x=" + std::to_string(int(second->frame.x)),
                           "y=0", "w=" + std::to_string(int(second->frame.width)),
                           "h=" + std::to_string(int(second->frame.height))});
     ASSERT_TRUE(maker.readStdoutLine(20s));
@@ -57,4 +58,4 @@ TEST(RecorderOnTwoMonitors, TheSecondMonitorsNumberRecordsThatMonitor) {
 }
 
 }  // namespace
-}  // namespace kelvane::platform::x11::testing
+}  // namespace kelvane::recorder::test
