@@ -2,7 +2,12 @@
 // A captured media sample: an immutable, shared payload (one BGRA video frame or a block
 // of interleaved float PCM) plus its own timing. Copies with new timing share the
 // payload, so retiming a frame for a writer never copies pixels.
+//
+// Ownership: every copy of a buffer holds the payload; it is never changed while any
+// copy exists. A producer may pass a recycler with a video frame: once the last copy is
+// gone, the frame (pixels, serial and all) is handed to it to be filled again.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,12 +20,36 @@
 
 namespace kelvane::platform {
 
+// A rectangle of a video frame, in pixels.
+struct FrameRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    friend bool operator==(const FrameRect&, const FrameRect&) = default;
+};
+
+// The rectangles outside which a frame equals the earlier frame numbered `since`.
+struct FrameChanges {
+    std::uint64_t since = 0;
+    std::vector<FrameRect> rects;
+};
+
 // Rows top to bottom, `stride` bytes per row (at least width * 4), pixels B, G, R, A.
 struct VideoFrame {
+    VideoFrame() = default;
+    VideoFrame(int frameWidth, int frameHeight, int rowBytes, std::vector<std::uint8_t> bytes)
+        : width(frameWidth), height(frameHeight), stride(rowBytes), pixels(std::move(bytes)) {}
+
     int width = 0;
     int height = 0;
     int stride = 0;
     std::vector<std::uint8_t> pixels;
+    // Which picture this is, unique within the process; 0 when the producer does not say.
+    std::uint64_t serial = 0;
+    // What changed since the stream's previous frame; nothing when anything may have.
+    std::optional<FrameChanges> changes;
 };
 
 // Interleaved 32-bit float samples: frames * channels values.
@@ -57,6 +86,19 @@ public:
     static SampleBuffer video(VideoFrame frame, SampleTiming timing,
                               std::optional<SampleAttachments> attachments = std::nullopt) {
         return SampleBuffer(std::make_shared<const Payload>(Payload{std::move(frame), std::move(attachments)}), timing);
+    }
+    // Gives the frame to `recycle` once no copy of the buffer holds it any longer, from
+    // whichever thread drops the last copy.
+    using VideoRecycler = std::function<void(VideoFrame&&)>;
+    static SampleBuffer video(VideoFrame frame, SampleTiming timing, std::optional<SampleAttachments> attachments,
+                              VideoRecycler recycle) {
+        auto* payload = new Payload{std::move(frame), std::move(attachments)};
+        return SampleBuffer(std::shared_ptr<const Payload>(payload,
+                                                           [recycle = std::move(recycle)](Payload* owned) {
+                                                               if (recycle) recycle(std::move(std::get<VideoFrame>(owned->media)));
+                                                               delete owned;
+                                                           }),
+                            timing);
     }
     static SampleBuffer audio(AudioPcm pcm, SampleTiming timing) {
         return SampleBuffer(std::make_shared<const Payload>(Payload{std::move(pcm), std::nullopt}), timing);

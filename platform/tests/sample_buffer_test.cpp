@@ -23,6 +23,16 @@ TEST(SampleBuffer, RetimedCopySharesPayloadAndAttachments) {
     ASSERT_NE(copy->videoFrame(), nullptr);
     EXPECT_EQ(copy->videoFrame()->stride, 8);
     EXPECT_EQ(copy->audioPcm(), nullptr);
+
+    // A recycled frame goes back, pixels and all, only once its last copy is gone.
+    std::vector<std::uint8_t> returned;
+    auto pooled = std::make_optional(
+        SampleBuffer::video(frame, at(5), std::nullopt, [&](VideoFrame&& back) { returned = std::move(back.pixels); }));
+    auto retimed = pooled->copyWithTiming(at(7));
+    pooled.reset();
+    EXPECT_TRUE(returned.empty()) << "a retimed copy still holds the frame";
+    retimed.reset();
+    EXPECT_EQ(returned, frame.pixels);
 }
 
 TEST(SampleBuffer, InvalidBuffersCannotBeCopied) {

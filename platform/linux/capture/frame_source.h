@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/linux/x11/frame_fitting.h"
 
@@ -19,10 +20,12 @@ public:
 };
 
 // The current picture and, when the source knows it, the host-clock time (CLOCK_MONOTONIC
-// nanoseconds) at which it was shown on screen.
+// nanoseconds) at which it was shown on screen, and the rectangles of the picture that
+// differ from the one grabbed before (nothing when anything may).
 struct SourceFrame {
     x11::SourceImage image;
     std::optional<std::int64_t> presentedNs;
+    std::optional<std::vector<FrameRect>> changed;
 };
 
 class FrameSource {

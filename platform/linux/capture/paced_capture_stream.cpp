@@ -27,12 +27,15 @@ PacingClock::duration frameInterval(const MediaTime& interval) {
     return std::chrono::duration_cast<PacingClock::duration>(std::chrono::duration<double>(seconds));
 }
 
-SampleBuffer screenSample(VideoFrame frame, FrameStatus status, std::int64_t capturedNs, const MediaTime& duration) {
+SampleTiming screenTiming(std::int64_t capturedNs, const MediaTime& duration) {
     SampleTiming timing;
     timing.duration = duration;
     timing.presentationTimeStamp = MediaTime::make(capturedNs, nanosecondTimescale);
-    SampleAttachments attachments{{{frameStatusAttachmentKey, static_cast<std::int64_t>(status)}}};
-    return SampleBuffer::video(std::move(frame), timing, std::move(attachments));
+    return timing;
+}
+
+SampleAttachments screenAttachments(FrameStatus status) {
+    return {{{frameStatusAttachmentKey, static_cast<std::int64_t>(status)}}};
 }
 
 }  // namespace
@@ -194,8 +197,9 @@ PacedCaptureStream::CaptureOutcome PacedCaptureStream::captureFrame(FrameSource&
     const bool refresh = !firstFrameDelivered_ || capturedNs - lastCompleteNs_ >= refreshNs;
     if (!changed && !refresh) {
         // Nothing new to show: an idle frame carries no image.
-        deliver(StreamOutputType::screen, screenSample(VideoFrame{}, FrameStatus::idle, screenStamp(capturedNs),
-                                                       configuration_.minimumFrameInterval));
+        deliver(StreamOutputType::screen,
+                SampleBuffer::video(VideoFrame{}, screenTiming(screenStamp(capturedNs), configuration_.minimumFrameInterval),
+                                    screenAttachments(FrameStatus::idle)));
         return CaptureOutcome::idle;
     }
     const auto frame = source.grab(!changed);
@@ -205,8 +209,11 @@ PacedCaptureStream::CaptureOutcome PacedCaptureStream::captureFrame(FrameSource&
     // A picture read again unchanged is stamped now: its own time lies in the past, at or
     // before frames already delivered.
     const std::int64_t presentedNs = changed ? frame->presentedNs.value_or(capturedNs) : capturedNs;
-    deliver(StreamOutputType::screen, screenSample(fitter.fit(frame->image), FrameStatus::complete,
-                                                   screenStamp(presentedNs), configuration_.minimumFrameInterval));
+    // The frame comes back to the fitter once the last consumer lets go of it.
+    deliver(StreamOutputType::screen,
+            SampleBuffer::video(fitter.fit(frame->image, frame->changed),
+                                screenTiming(screenStamp(presentedNs), configuration_.minimumFrameInterval),
+                                screenAttachments(FrameStatus::complete), fitter.recycler()));
     firstFrameDelivered_ = true;
     lastCompleteNs_ = capturedNs;
     return CaptureOutcome::captured;

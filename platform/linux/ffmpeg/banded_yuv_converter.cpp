@@ -32,6 +32,7 @@ BandedYuvConverter::BandedYuvConverter(int width, int height) : width_(width), h
     picture_->width = width;
     picture_->height = height;
     checkAv(av_frame_get_buffer(picture_.get(), 0), "Cannot allocate a video frame");
+    changedBlocks_.assign(static_cast<std::size_t>(blockColumns()) * bandCount(), 1);
 }
 
 int BandedYuvConverter::update(const SampleBuffer& buffer) {
@@ -42,6 +43,7 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
     const bool fits = encodedDimension(frame->width) == width_ && encodedDimension(frame->height) == height_;
     if (!fits) {
         scaleWhole(*frame);
+        std::fill(changedBlocks_.begin(), changedBlocks_.end(), 1);
         previous_ = SampleBuffer();
         return bandCount();
     }
@@ -49,12 +51,19 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
     if (buffer.sharesPayloadWith(previous_)) return 0;
 
     const VideoFrame* previous = previous_.videoFrame();
+    const bool listed = previous && previous->serial != 0 && frame->changes && frame->changes->since == previous->serial;
     int converted = 0;
     for (int firstRow = 0; firstRow < height_; firstRow += bandRows) {
         const int rows = std::min(bandRows, height_ - firstRow);
-        const Columns columns = previous ? changedColumns(*frame, *previous, firstRow, rows) : Columns{0, width_};
+        // Listed rectangles say where the frame may differ (a window drawn whole to move a
+        // box in it is listed whole); only there is it compared.
+        const Columns within = listed ? listedColumns(frame->changes->rects, firstRow, rows) : Columns{0, width_};
+        const Columns columns = previous && within.first < within.end
+                                    ? changedColumns(*frame, *previous, firstRow, rows, within)
+                                    : within;
         if (columns.first >= columns.end) continue;
         convert(*frame, firstRow, rows, columns);
+        markChanged(firstRow, columns);
         ++converted;
     }
     previous_ = buffer;
@@ -62,23 +71,26 @@ int BandedYuvConverter::update(const SampleBuffer& buffer) {
 }
 
 BandedYuvConverter::Columns BandedYuvConverter::changedColumns(const VideoFrame& frame, const VideoFrame& previous,
-                                                               int firstRow, int rows) const {
+                                                               int firstRow, int rows, Columns within) const {
     // Compared a chunk of pixels at a time; converting the rest of a chunk costs less than
     // finding the exact pixel. Chunks are even, so spans cover whole 2x2 blocks.
     constexpr int chunk = 32;
-    const int chunks = (width_ + chunk - 1) / chunk;
+    const int firstIndex = within.first / chunk;
+    const int chunks = (within.end + chunk - 1) / chunk;
     auto chunkDiffers = [&](const std::uint8_t* now, const std::uint8_t* before, int index) {
         const int first = index * chunk;
         const int pixels = std::min(chunk, width_ - first);
         return std::memcmp(now + first * 4, before + first * 4, static_cast<std::size_t>(pixels) * 4) != 0;
     };
     int firstChunk = chunks;
-    int endChunk = 0;
+    int endChunk = firstIndex;
+    const std::size_t offset = static_cast<std::size_t>(within.first) * 4;
+    const std::size_t span = static_cast<std::size_t>(within.end - within.first) * 4;
     for (int row = firstRow; row < firstRow + rows; ++row) {
         const std::uint8_t* now = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
         const std::uint8_t* before = previous.pixels.data() + static_cast<std::size_t>(row) * previous.stride;
-        if (std::memcmp(now, before, static_cast<std::size_t>(width_) * 4) == 0) continue;
-        int first = 0;
+        if (std::memcmp(now + offset, before + offset, span) == 0) continue;
+        int first = firstIndex;
         while (first < firstChunk && !chunkDiffers(now, before, first)) ++first;
         int end = chunks;
         while (end > endChunk && !chunkDiffers(now, before, end - 1)) --end;
@@ -89,6 +101,22 @@ BandedYuvConverter::Columns BandedYuvConverter::changedColumns(const VideoFrame&
     return {firstChunk * chunk, std::min(width_, endChunk * chunk)};
 }
 
+BandedYuvConverter::Columns BandedYuvConverter::listedColumns(const std::vector<FrameRect>& rects, int firstRow,
+                                                              int rows) const {
+    int first = width_;
+    int end = 0;
+    for (const FrameRect& rect : rects) {
+        if (rect.width <= 0 || rect.y >= firstRow + rows || rect.y + rect.height <= firstRow) continue;
+        first = std::min(first, rect.x);
+        end = std::max(end, rect.x + rect.width);
+    }
+    // Whole 2x2 blocks: a chroma sample covers two columns.
+    first = std::max(0, first - first % 2);
+    end = std::min(width_, end + end % 2);
+    if (first >= end) return {};
+    return {first, end};
+}
+
 void BandedYuvConverter::convert(const VideoFrame& frame, int firstRow, int rows, Columns columns) {
     Yuv420Planes planes;
     for (int plane = 0; plane < 3; ++plane) {
@@ -97,6 +125,12 @@ void BandedYuvConverter::convert(const VideoFrame& frame, int firstRow, int rows
     }
     convertBgraToYuv420(frame.pixels.data(), frame.stride, planes, columns.first, firstRow, columns.end - columns.first,
                         rows);
+}
+
+void BandedYuvConverter::markChanged(int firstRow, Columns columns) {
+    const std::size_t rowStart = static_cast<std::size_t>(firstRow / bandRows) * blockColumns();
+    std::fill(changedBlocks_.begin() + rowStart + columns.first / blockSize,
+              changedBlocks_.begin() + rowStart + (columns.end + blockSize - 1) / blockSize, 1);
 }
 
 void BandedYuvConverter::scaleWhole(const VideoFrame& frame) {

@@ -7,6 +7,9 @@
 namespace kelvane::platform::ffmpeg {
 namespace {
 
+// A picture counts as mostly still when at most one in this many macroblocks changed.
+constexpr std::size_t mostlyStillShare = 4;
+
 // Copies the sequence and picture parameter sets (with their start codes) into the
 // stream description; the muxer turns them into the file's decoder configuration.
 void storeParameterSets(x264_t* encoder, AVCodecContext& description) {
@@ -32,7 +35,8 @@ void storeParameterSets(x264_t* encoder, AVCodecContext& description) {
 
 VideoEncoder::VideoEncoder(const VideoEncoderSettings& settings)
     : parameters_(videoEncoderParameters(settings, timeBase)),
-      converter_(parameters_.i_width, parameters_.i_height) {
+      converter_(parameters_.i_width, parameters_.i_height),
+      blockInfo_(converter_.changedBlocks().size()) {
     applySearchEffort(parameters_, effort_.level());
     encoder_ = x264_encoder_open(&parameters_);
     if (encoder_ == nullptr) {
@@ -74,6 +78,16 @@ bool VideoEncoder::encode(const SampleBuffer& buffer, std::int64_t pts, const Pa
         input.img.i_stride[plane] = picture.linesize[plane];
     }
     input.i_pts = pts;
+    // On a mostly still picture, blocks unchanged since the frame encoded before are
+    // skipped without a search. Not where much moved: a skipped block's zero motion would
+    // mislead the search of its moving neighbours (a scroll), costing size.
+    const std::vector<std::uint8_t>& changed = converter_.changedBlocks();
+    std::size_t changedCount = 0;
+    for (std::size_t block = 0; block < changed.size(); ++block) {
+        blockInfo_[block] = changed[block] ? 0 : X264_MBINFO_CONSTANT;
+        if (changed[block]) ++changedCount;
+    }
+    if (changedCount * mostlyStillShare <= changed.size()) input.prop.mb_info = blockInfo_.data();
     if (keyframeDue) {
         input.i_type = X264_TYPE_IDR;
         lastKeyframePts_ = pts;
@@ -85,6 +99,7 @@ bool VideoEncoder::encode(const SampleBuffer& buffer, std::int64_t pts, const Pa
     x264_picture_t encoded;
     const int bytes = x264_encoder_encode(encoder_, &units, &count, &input, &encoded);
     if (bytes < 0) throw FfmpegError("Cannot encode video");
+    converter_.forgetChanges();
     if (bytes > 0) deliver(units, bytes, encoded, sink);
 
     const auto workNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started);

@@ -4,9 +4,11 @@
 // no B-frames so packets come out in presentation order and the end can be exact, and a
 // keyframe at least every two seconds of media time however irregularly frames arrive.
 // libx264 is driven directly rather than through libavcodec so the search effort can
-// follow how busy the encoder is while the stream goes on.
+// follow how busy the encoder is while the stream goes on, and so it can be told which
+// macroblocks did not change since the frame before.
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/linux/ffmpeg/av_handles.h"
 #include "platform/linux/ffmpeg/banded_yuv_converter.h"
@@ -54,6 +56,9 @@ private:
     CodecContextPtr description_;
     PacketPtr packet_;
     BandedYuvConverter converter_;
+    // What libx264 is told about each macroblock of the frame it encodes; it reads this
+    // only during the call that encodes the frame, since it holds no frame back.
+    std::vector<std::uint8_t> blockInfo_;
     EncoderEffort effort_;
     std::int64_t lastKeyframePts_ = 0;
     std::int64_t lastSentPts_ = 0;

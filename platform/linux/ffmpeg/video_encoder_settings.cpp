@@ -70,6 +70,8 @@ x264_param_t videoEncoderParameters(const VideoOutputSettings& settings, AVRatio
     const bool large = static_cast<long>(parameters.i_width) * parameters.i_height > singleThreadPixels;
     parameters.i_threads = large ? 2 : 1;
     parameters.b_sliced_threads = 1;
+    // Each frame says which macroblocks are unchanged; those are coded as skipped.
+    parameters.analyse.b_mb_info = 1;
     parameters.i_bframe = maxBFrames;
     parameters.i_keyint_max = settings.maxKeyFrameInterval > 0 ? settings.maxKeyFrameInterval : keyFrameIntervalFrames;
     parameters.i_fps_num = nominalFrameRate;

@@ -81,7 +81,9 @@ PixelRect DamagedPicture::readInto(std::vector<std::uint8_t>& target, bool whole
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
     if (whole || target.size() != pixels_.size()) {
         target = pixels_;
+        lastCopied_.reset();
     } else {
+        lastCopied_ = changed_;
         for (const PixelRect& rect : changed_) {
             for (int row = rect.y; row < rect.y + rect.height; ++row) {
                 const std::size_t offset = row * rowBytes + static_cast<std::size_t>(rect.x) * 4;

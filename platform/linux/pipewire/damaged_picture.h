@@ -48,6 +48,8 @@ public:
     // changed since the last read, or wholly when `whole` or its size differs. Forgets
     // the changes. Returns the picture's size as a rectangle at 0,0.
     PixelRect readInto(std::vector<std::uint8_t>& target, bool whole);
+    // The rectangles the last read brought up to date; nothing when it copied all.
+    const std::optional<std::vector<PixelRect>>& lastCopied() const { return lastCopied_; }
 
 private:
     void copyRect(const BufferPixels& buffer, const PixelRect& rect);
@@ -56,6 +58,7 @@ private:
     int height_ = 0;
     std::vector<std::uint8_t> pixels_;
     std::vector<PixelRect> changed_;
+    std::optional<std::vector<PixelRect>> lastCopied_;
 };
 
 }  // namespace kelvane::platform::pipewire

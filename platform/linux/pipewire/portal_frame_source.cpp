@@ -176,19 +176,33 @@ bool PortalFrameSource::waitForChange(std::chrono::steady_clock::time_point dead
 std::optional<capture::SourceFrame> PortalFrameSource::grab(bool whole) {
     const PixelRect wanted = areaInPicture();
     std::optional<std::int64_t> presentedNs;
+    std::optional<std::vector<PixelRect>> copied;
     PixelRect bounds;
     {
         std::lock_guard lock(mutex_);
         if (failure_) throw capture::FrameSourceError(*failure_);
         bounds = picture_.readInto(shown_, whole);
+        copied = picture_.lastCopied();
         presentedNs = presentedNs_;
     }
     // The picture may have changed size since the area was worked out.
     const PixelRect area = intersection(wanted, bounds);
+    const bool sameArea = area == lastArea_;
+    lastArea_ = area;
     if (area.width <= 0 || area.height <= 0) return std::nullopt;
     const std::size_t offset = (static_cast<std::size_t>(area.y) * bounds.width + area.x) * 4;
-    return capture::SourceFrame{x11::SourceImage{shown_.data() + offset, area.width, area.height, bounds.width * 4, true},
-                                presentedNs};
+    capture::SourceFrame frame{x11::SourceImage{shown_.data() + offset, area.width, area.height, bounds.width * 4, true},
+                               presentedNs, std::nullopt};
+    // What changed in the area, in its own pixels, when the area is where it was before.
+    if (copied && sameArea) {
+        frame.changed.emplace();
+        for (const PixelRect& rect : *copied) {
+            const PixelRect inArea = intersection(rect, area);
+            if (inArea.width <= 0 || inArea.height <= 0) continue;
+            frame.changed->push_back({inArea.x - area.x, inArea.y - area.y, inArea.width, inArea.height});
+        }
+    }
+    return frame;
 }
 
 }  // namespace kelvane::platform::pipewire

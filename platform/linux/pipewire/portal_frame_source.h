@@ -60,6 +60,8 @@ private:
     std::optional<std::string> failure_;
 
     std::vector<std::uint8_t> shown_;
+    // Where the last frame grabbed lay in the picture.
+    PixelRect lastArea_;
     std::unique_ptr<ScreenCastSession> session_;
     std::unique_ptr<PipeWireVideo> video_;
 };

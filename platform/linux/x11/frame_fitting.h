@@ -3,7 +3,11 @@
 // with its aspect ratio kept and centred, the rest of the frame is black, and every
 // pixel comes out opaque (X leaves the fourth byte of a 24-bit visual undefined).
 #include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
 
+#include "platform/linux/x11/frame_pool.h"
 #include "platform/sample_buffer.h"
 
 struct SwsContext;
@@ -36,6 +40,9 @@ struct SourceImage {
     bool opaque = false;
 };
 
+// Fits a stream's images into frames of one size. Each frame gets a new serial and says
+// what changed since the previous one; frames given back through `recycler()` are filled
+// again with only what changed since they were last delivered.
 class FrameFitter {
 public:
     FrameFitter(int frameWidth, int frameHeight);
@@ -43,12 +50,31 @@ public:
     FrameFitter(const FrameFitter&) = delete;
     FrameFitter& operator=(const FrameFitter&) = delete;
 
-    VideoFrame fit(const SourceImage& image);
+    // `changed` lists the rectangles of `image` that differ from the previous image fitted;
+    // nothing when anything may have.
+    VideoFrame fit(const SourceImage& image, const std::optional<std::vector<FrameRect>>& changed = std::nullopt);
+    SampleBuffer::VideoRecycler recycler() const { return pool_.recycler(); }
 
 private:
+    struct Fitted {
+        std::uint64_t serial = 0;
+        // What differs from the frame fitted before; nothing when anything may.
+        std::optional<std::vector<FrameRect>> changed;
+    };
+    // What differs between the frame numbered `since` and the one being fitted, whose own
+    // changes are `latest`; nothing when that is not known.
+    std::optional<std::vector<FrameRect>> changedSince(std::uint64_t since,
+                                                       const std::optional<std::vector<FrameRect>>& latest) const;
+    void draw(const SourceImage& image, const FittedArea& area, VideoFrame& frame,
+              const std::optional<std::vector<FrameRect>>& rects);
+
     int frameWidth_;
     int frameHeight_;
     SwsContext* scaler_ = nullptr;
+    FramePool pool_;
+    std::deque<Fitted> history_;
+    int sourceWidth_ = 0;
+    int sourceHeight_ = 0;
 };
 
 }  // namespace kelvane::platform::x11

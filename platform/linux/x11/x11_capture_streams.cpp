@@ -23,7 +23,7 @@ public:
     std::optional<capture::SourceFrame> grab(bool whole) override {
         auto image = grabber_.grab(whole);
         if (!image) return std::nullopt;
-        return capture::SourceFrame{*image, std::nullopt};
+        return capture::SourceFrame{*image, std::nullopt, grabber_.lastRead()};
     }
 
 private:

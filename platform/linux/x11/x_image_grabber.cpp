@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cmath>
 #include <string>
 
+#include "platform/linux/x11/changed_rows.h"
 #include "platform/linux/x11/poll_until.h"
 
 namespace kelvane::platform::x11 {
@@ -24,6 +26,9 @@ const xcb_query_extension_reply_t& requireExtension(const XConnection& connectio
 }
 
 int wholePixels(double value) { return static_cast<int>(std::lround(value)); }
+
+// Reads made without comparing once a comparison found most of a large read changed.
+constexpr int readsWithoutComparison = 8;
 
 }  // namespace
 
@@ -43,15 +48,16 @@ XImageGrabber::XImageGrabber(CaptureSource source) : source_(source) {
         // Automatic redirection keeps the window on screen as before while its content
         // also lives in a pixmap of its own.
         xcb_composite_redirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        // Mapping and resizing give the window a new pixmap, read whole.
+        const std::uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(c, window->window, XCB_CW_EVENT_MASK, &events);
         watched = window->window;
     }
-    if (std::holds_alternative<DisplayArea>(source_)) {
-        requireExtension(connection_, &xcb_xfixes_id, "XFIXES");
-        const auto fixesVersion = connection_.reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version(c, 2, 0));
-        if (!fixesVersion) throw XConnectionError("The X server's XFIXES extension does not answer");
-        damagedRegion_ = xcb_generate_id(c);
-        xcb_xfixes_create_region(c, damagedRegion_, 0, nullptr);
-    }
+    requireExtension(connection_, &xcb_xfixes_id, "XFIXES");
+    const auto fixesVersion = connection_.reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version(c, 2, 0));
+    if (!fixesVersion) throw XConnectionError("The X server's XFIXES extension does not answer");
+    damagedRegion_ = xcb_generate_id(c);
+    xcb_xfixes_create_region(c, damagedRegion_, 0, nullptr);
     damage_ = xcb_generate_id(c);
     xcb_damage_create(c, damage_, watched, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
     xcb_flush(c);
@@ -62,7 +68,7 @@ XImageGrabber::~XImageGrabber() {
     xcb_connection_t* c = connection_.get();
     if (!xcb_connection_has_error(c)) {
         xcb_damage_destroy(c, damage_);
-        if (damagedRegion_ != XCB_NONE) xcb_xfixes_destroy_region(c, damagedRegion_);
+        xcb_xfixes_destroy_region(c, damagedRegion_);
         if (const auto* window = std::get_if<WindowSource>(&source_)) {
             xcb_composite_unredirect_window(c, window->window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
         }
@@ -75,13 +81,18 @@ bool XImageGrabber::takeDamage() {
     xcb_connection_t* c = connection_.get();
     bool damaged = false;
     while (XReply<xcb_generic_event_t> event{xcb_poll_for_event(c)}) {
-        if ((event->response_type & 0x7f) == damageEvent_ + XCB_DAMAGE_NOTIFY) damaged = true;
+        const int type = event->response_type & 0x7f;
+        if (type == damageEvent_ + XCB_DAMAGE_NOTIFY) damaged = true;
+        if (type == XCB_MAP_NOTIFY || type == XCB_CONFIGURE_NOTIFY) {
+            damaged = true;
+            rereadWhole_ = true;
+        }
     }
     connection_.throwIfBroken();
     // Re-arms the report: the next change after this point is announced again.
     if (damaged) {
         xcb_damage_subtract(c, damage_, XCB_NONE, damagedRegion_);
-        if (damagedRegion_ != XCB_NONE) collectDamagedBoxes();
+        collectDamagedBoxes();
         xcb_flush(c);
     }
     return damaged;
@@ -127,11 +138,13 @@ bool XImageGrabber::waitForDamage(std::chrono::steady_clock::time_point deadline
 
 std::optional<SourceImage> XImageGrabber::grab(bool whole) {
     xcb_connection_t* c = connection_.get();
+    lastRead_.reset();
     if (const auto* area = std::get_if<DisplayArea>(&source_)) return grabDisplayArea(*area, whole);
     const xcb_window_t window = std::get<WindowSource>(source_).window;
     const auto geometry = connection_.reply<xcb_get_geometry_reply_t>(xcb_get_geometry(c, window));
     if (!geometry) {
         connection_.throwIfBroken();
+        rereadWhole_ = true;
         return std::nullopt;
     }
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
@@ -139,23 +152,37 @@ std::optional<SourceImage> XImageGrabber::grab(bool whole) {
         connection_.requestError(xcb_composite_name_window_pixmap_checked(c, window, pixmap));
     if (naming) {
         connection_.throwIfBroken();
+        rereadWhole_ = true;
         return std::nullopt;
     }
-    // The pixmap includes the window's border; the content starts inside it.
-    auto image = read({pixmap, geometry->border_width, geometry->border_width, geometry->width, geometry->height});
+    // Damage is in the window's coordinates; the pixmap includes the window's border, so
+    // the content starts inside it.
+    const int border = geometry->border_width;
+    auto image = readKept({pixmap, 0, 0, geometry->width, geometry->height}, border, whole || rereadWhole_);
+    rereadWhole_ = false;
     xcb_free_pixmap(c, pixmap);
     xcb_flush(c);
     return image;
 }
 
 std::optional<SourceImage> XImageGrabber::grabDisplayArea(const DisplayArea& area, bool whole) {
-    const int left = wholePixels(minX(area.frame));
-    const int top = wholePixels(minY(area.frame));
-    const int width = wholePixels(kelvane::platform::width(area.frame));
-    const int height = wholePixels(kelvane::platform::height(area.frame));
+    return readKept({connection_.root(), wholePixels(minX(area.frame)), wholePixels(minY(area.frame)),
+                     wholePixels(kelvane::platform::width(area.frame)),
+                     wholePixels(kelvane::platform::height(area.frame))},
+                    0, whole);
+}
+
+std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readOffset, bool whole) {
+    const int left = area.x;
+    const int top = area.y;
+    const int width = area.width;
+    const int height = area.height;
     if (width <= 0 || height <= 0) return std::nullopt;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    const bool first = picture_.size() != rowBytes * static_cast<std::size_t>(height);
+    const std::size_t keptBytes = rowBytes * static_cast<std::size_t>(height);
+    // The kept picture, then room for the largest box read apart.
+    const bool segmentKept = ensureSegment(2 * keptBytes);
+    const bool first = !segmentKept || width != pictureWidth_ || height != pictureHeight_;
     const Box areaBox{left, top, left + width, top + height};
     std::vector<Box> boxes;
     if (whole || first) {
@@ -168,43 +195,70 @@ std::optional<SourceImage> XImageGrabber::grabDisplayArea(const DisplayArea& are
         }
     }
     damagedBoxes_.clear();
-    if (first) picture_.assign(rowBytes * static_cast<std::size_t>(height), 0);
+    pictureWidth_ = width;
+    pictureHeight_ = height;
+    // Programs often draw far more than they change (a whole window to move one box in
+    // it); comparing what was read with the kept picture finds what really changed.
+    // Where most of a large read did change (an animation), comparing is skipped for a
+    // while.
+    const bool compare = !whole && !first && comparisonPause_ == 0;
+    if (!compare && comparisonPause_ > 0) --comparisonPause_;
+    if (!whole && !first) lastRead_.emplace();
+    long long readPixels = 0;
+    long long changedPixels = 0;
 
     for (const Box& box : boxes) {
-        const auto image = read({connection_.root(), box.left, box.top, box.right - box.left, box.bottom - box.top});
-        if (!image) {
-            picture_.clear();
+        const int boxWidth = box.right - box.left;
+        const int boxHeight = box.bottom - box.top;
+        const std::size_t boxRowBytes = static_cast<std::size_t>(boxWidth) * 4;
+        std::uint8_t* target = segmentData_ + static_cast<std::size_t>(box.top - top) * rowBytes +
+                               static_cast<std::size_t>(box.left - left) * 4;
+        // Rows as wide as the area land in place unless compared; any other box is read
+        // after the kept picture and its rows copied in.
+        const bool inPlace = !compare && box.left == areaBox.left && box.right == areaBox.right;
+        if (!read({area.drawable, box.left + readOffset, box.top + readOffset, boxWidth, boxHeight},
+                  inPlace ? static_cast<std::size_t>(target - segmentData_) : keptBytes)) {
+            pictureWidth_ = pictureHeight_ = 0;
+            lastRead_.reset();
             return std::nullopt;
         }
-        for (int row = 0; row < image->height; ++row) {
-            std::uint8_t* target = picture_.data() + static_cast<std::size_t>(box.top - top + row) * rowBytes +
-                                   static_cast<std::size_t>(box.left - left) * 4;
-            copyOpaque(target, image->pixels + static_cast<std::size_t>(row) * image->stride, image->width);
+        const std::uint8_t* fresh = segmentData_ + keptBytes;
+        if (compare) {
+            readPixels += static_cast<long long>(boxWidth) * boxHeight;
+            const auto changed = copyChangedRows(target, rowBytes, fresh, boxRowBytes, boxWidth, boxHeight);
+            if (!changed) continue;
+            changedPixels += static_cast<long long>(changed->width) * changed->height;
+            lastRead_->push_back({box.left - left + changed->x, box.top - top + changed->y, changed->width, changed->height});
+            continue;
+        }
+        if (lastRead_) lastRead_->push_back({box.left - left, box.top - top, boxWidth, boxHeight});
+        if (inPlace) continue;
+        for (int row = 0; row < boxHeight; ++row) {
+            std::memcpy(target + static_cast<std::size_t>(row) * rowBytes, fresh + static_cast<std::size_t>(row) * boxRowBytes,
+                        boxRowBytes);
         }
     }
-    return SourceImage{picture_.data(), width, height, width * 4, true};
+    const bool largeRead = readPixels * 4 >= static_cast<long long>(width) * height;
+    if (compare && largeRead && changedPixels * 2 > readPixels) comparisonPause_ = readsWithoutComparison;
+    return SourceImage{segmentData_, width, height, width * 4, false};
 }
 
-std::optional<SourceImage> XImageGrabber::read(const Region& region) {
-    if (region.width <= 0 || region.height <= 0) return std::nullopt;
+bool XImageGrabber::read(const Region& region, std::size_t offset) {
     xcb_connection_t* c = connection_.get();
-    const std::size_t bytes = static_cast<std::size_t>(region.width) * region.height * 4;
-    ensureSegment(bytes);
     const auto reply = connection_.reply<xcb_shm_get_image_reply_t>(
         xcb_shm_get_image(c, region.drawable, static_cast<std::int16_t>(region.x), static_cast<std::int16_t>(region.y),
                           static_cast<std::uint16_t>(region.width), static_cast<std::uint16_t>(region.height),
-                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0));
+                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, static_cast<std::uint32_t>(offset)));
     if (!reply) {
         connection_.throwIfBroken();
-        return std::nullopt;
+        return false;
     }
     // Only 24- and 32-bit depths come as four bytes per pixel.
-    if (reply->depth != 24 && reply->depth != 32) return std::nullopt;
-    return SourceImage{segmentData_, region.width, region.height, region.width * 4};
+    return reply->depth == 24 || reply->depth == 32;
 }
 
-void XImageGrabber::ensureSegment(std::size_t bytes) {
-    if (bytes <= segmentSize_) return;
+bool XImageGrabber::ensureSegment(std::size_t bytes) {
+    if (bytes <= segmentSize_) return true;
     releaseSegment();
     xcb_connection_t* c = connection_.get();
     segmentId_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
@@ -226,6 +280,7 @@ void XImageGrabber::ensureSegment(std::size_t bytes) {
         releaseSegment();
         throw XConnectionError("The X server cannot attach a shared memory segment (is it on another machine?)");
     }
+    return false;
 }
 
 void XImageGrabber::releaseSegment() {

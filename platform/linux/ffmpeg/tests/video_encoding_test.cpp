@@ -12,6 +12,7 @@
 
 #include "platform/linux/ffmpeg/banded_yuv_converter.h"
 #include "platform/linux/ffmpeg/encoder_effort.h"
+#include "platform/linux/ffmpeg/video_encoder.h"
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
 #include "platform/linux/ffmpeg/video_track.h"
 
@@ -86,6 +87,46 @@ TEST(BandedYuvConverter, UpdatingOnlyChangedBandsGivesThePictureOfAWholeConversi
     BandedYuvConverter whole(width, height);
     whole.update(sample(frame));
     expectSamePicture(incremental.picture(), whole.picture());
+}
+
+// Frames that list what changed since the frame before are compared only where the list
+// says; a list that is not about the frame converted before is not trusted.
+TEST(BandedYuvConverter, ListedChangesGiveThePictureOfAWholeConversion) {
+    constexpr int width = 320, height = 180;
+    BandedYuvConverter incremental(width, height);
+    VideoFrame frame = noiseFrame(width, height, 2);
+    frame.serial = 10;
+    incremental.update(sample(frame));
+
+    struct Step {
+        std::uint64_t since;
+        std::vector<FrameRect> rects;
+        int expectedBands;
+    };
+    // Odd edges widen to whole pairs of columns; rows 30 to 37 straddle two bands.
+    const std::vector<Step> steps = {
+        {10, {{101, 30, 39, 8}, {317, 100, 3, 1}}, 3},
+        {11, {}, 0},
+        {12, {{0, 178, 1, 2}}, 1},
+        // Listed but drawn the same again: compared there, and nothing converted.
+        {13, {{0, 178, 1, 2}}, 0},
+        // About some other frame: everything painted is found by comparing.
+        {5, {}, 2},
+    };
+    std::uint64_t serial = 11;
+    for (const Step& step : steps) {
+        for (const FrameRect& rect : step.rects) paintRectangle(frame, rect.x, rect.y, rect.width, rect.height, 77);
+        if (step.since == 5) {
+            paintRectangle(frame, 10, 60, 4, 4, 1);
+            paintRectangle(frame, 10, 120, 4, 4, 1);
+        }
+        frame.serial = serial++;
+        frame.changes = FrameChanges{step.since, step.rects};
+        EXPECT_EQ(incremental.update(sample(frame)), step.expectedBands) << "since " << step.since;
+        BandedYuvConverter whole(width, height);
+        whole.update(sample(frame));
+        expectSamePicture(incremental.picture(), whole.picture());
+    }
 }
 
 TEST(BandedYuvConverter, MakesLimitedRangeBt709Colours) {
@@ -177,6 +218,64 @@ TEST(VideoTrack, RepeatedPicturesAreNotEncodedYetTheTrackKeepsItsTimes) {
     track.flush(start, MediaTime::make(2, 1));
     using Packet = std::pair<std::int64_t, std::int64_t>;
     EXPECT_EQ(packets, (std::vector<Packet>{{0, 45000}, {45000, 99000}, {144000, 36000}}));
+}
+
+// The mean luma of a 8x8 patch of a decoded picture.
+double meanLuma(const AVFrame& picture, int x, int y) {
+    double sum = 0;
+    for (int row = y; row < y + 8; ++row) {
+        for (int column = x; column < x + 8; ++column) sum += sampleAt(picture, 0, column, row);
+    }
+    return sum / 64;
+}
+
+// On a mostly still picture the encoder skips the blocks that did not change. A box
+// moving over it must show where it is in every decoded frame, and be gone from where
+// it was: a block wrongly taken as unchanged would keep the old picture.
+TEST(VideoEncoder, ABoxMovingOverAStillPictureIsDecodedWhereItIsInEveryFrame) {
+    constexpr int width = 320, height = 192, side = 24;
+    VideoEncoder encoder(*proposeVideoSettings(width, height));
+    CodecContextPtr decoder(avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264)));
+    ASSERT_TRUE(decoder);
+    const AVCodecContext& stream = encoder.context();
+    decoder->extradata = static_cast<std::uint8_t*>(
+        av_mallocz(static_cast<std::size_t>(stream.extradata_size) + AV_INPUT_BUFFER_PADDING_SIZE));
+    std::memcpy(decoder->extradata, stream.extradata, static_cast<std::size_t>(stream.extradata_size));
+    decoder->extradata_size = stream.extradata_size;
+    ASSERT_EQ(avcodec_open2(decoder.get(), decoder->codec, nullptr), 0);
+    std::vector<FramePtr> decoded;
+    auto receive = [&] {
+        for (FramePtr picture(av_frame_alloc()); avcodec_receive_frame(decoder.get(), picture.get()) == 0;
+             picture.reset(av_frame_alloc())) {
+            decoded.push_back(std::move(picture));
+        }
+    };
+    const PacketSink sink = [&](AVPacket& packet) {
+        ASSERT_EQ(avcodec_send_packet(decoder.get(), &packet), 0);
+        receive();
+    };
+
+    std::vector<std::pair<int, int>> boxes;
+    for (int step = 0; step < 16; ++step) {
+        VideoFrame frame = solidFrame(width, height, 40, 40, 40);
+        const int x = 8 + step * 18, y = 40 + (step % 4) * 30;
+        paintRectangle(frame, x, y, side, side, 255);
+        boxes.emplace_back(x, y);
+        ASSERT_TRUE(encoder.encode(sample(frame), step * 1500, sink)) << "step " << step;
+    }
+    encoder.flush(sink);
+    avcodec_send_packet(decoder.get(), nullptr);
+    receive();
+
+    ASSERT_EQ(decoded.size(), boxes.size());
+    for (std::size_t step = 0; step < boxes.size(); ++step) {
+        const auto [x, y] = boxes[step];
+        EXPECT_GT(meanLuma(*decoded[step], x + 8, y + 8), 200) << "the box is missing at step " << step;
+        if (step == 0) continue;
+        // The box moves 18 pixels right each step, so the middle of where it was is uncovered.
+        const auto [oldX, oldY] = boxes[step - 1];
+        EXPECT_LT(meanLuma(*decoded[step], oldX + 8, oldY + 8), 80) << "the box stayed at step " << step;
+    }
 }
 
 TEST(EncoderEffort, SearchesLessWhileBusyAndMoreWhenIdleOncePerSecondOfMedia) {

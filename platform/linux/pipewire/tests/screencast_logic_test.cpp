@@ -57,6 +57,7 @@ TEST(DamagedPicture, TakesOnlyDamagedRectanglesOfStridedBuffersAndReadsThemOutOp
     EXPECT_TRUE(picture.damaged({7, 5, 3, 3}));
     EXPECT_FALSE(picture.damaged({0, 0, 6, 6}));
     picture.readInto(shown, false);
+    EXPECT_EQ(picture.lastCopied(), (std::vector<PixelRect>{{6, 4, 2, 2}})) << "what the reader's frame says changed";
     EXPECT_EQ(blueAt(shown, 8, 6, 4), 20);
     EXPECT_EQ(blueAt(shown, 8, 7, 5), 20);
     EXPECT_EQ(blueAt(shown, 8, 5, 4), 10);
@@ -73,6 +74,7 @@ TEST(DamagedPicture, TakesOnlyDamagedRectanglesOfStridedBuffersAndReadsThemOutOp
     std::vector<std::uint8_t> fresh(8u * 6 * 4, 0);
     picture.readInto(fresh, true);
     EXPECT_EQ(fresh, shown);
+    EXPECT_FALSE(picture.lastCopied().has_value());
 }
 
 TEST(DamagedPicture, ANewSizeStartsAfreshAndBadBuffersAreRefused) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <set>
+#include <utility>
 
 namespace kelvane::platform::x11 {
 namespace {
@@ -77,6 +81,83 @@ TEST(FrameFitter, ScalesAResizedImageIntoTheFixedSizeWithBlackBars) {
     const VideoFrame filled = fitter.fit({large.data(), 400, 200, 1600});
     EXPECT_EQ(pixelAt(filled, 0, 0).g, 180);
     EXPECT_EQ(pixelAt(filled, 199, 99).g, 180);
+}
+
+void paint(std::vector<std::uint8_t>& bytes, int stride, const FrameRect& rect, std::uint8_t value) {
+    for (int y = rect.y; y < rect.y + rect.height; ++y) {
+        std::memset(bytes.data() + static_cast<std::size_t>(y) * stride + rect.x * 4, value,
+                    static_cast<std::size_t>(rect.width) * 4);
+    }
+}
+
+// Pixels of `now` that differ from `before` outside every one of `rects`: the writer
+// converts only inside them, so any such pixel would be lost from the recording.
+int differingOutside(const VideoFrame& now, const std::vector<std::uint8_t>& before, const std::vector<FrameRect>& rects) {
+    int outside = 0;
+    for (int y = 0; y < now.height; ++y) {
+        for (int x = 0; x < now.width; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * now.stride + static_cast<std::size_t>(x) * 4;
+            if (std::memcmp(now.pixels.data() + at, before.data() + at, 4) == 0) continue;
+            const bool listed = std::any_of(rects.begin(), rects.end(), [&](const FrameRect& r) {
+                return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height;
+            });
+            if (!listed) ++outside;
+        }
+    }
+    return outside;
+}
+
+SampleBuffer delivered(FrameFitter& fitter, VideoFrame frame) {
+    return SampleBuffer::video(std::move(frame), SampleTiming{}, std::nullopt, fitter.recycler());
+}
+
+// A stream whose frames are held by a consumer for a while, given back in another order
+// than delivered: every frame shows the image it was fitted from, lists every pixel that
+// differs from the frame before, a frame still held is never written to, and a frame
+// given back is filled again.
+TEST(FrameFitter, FramesGivenBackAreReusedOnlyOnceReleasedAndShowTheirOwnImage) {
+    struct Layout {
+        int imageWidth, imageHeight;
+        const char* name;
+    };
+    for (const Layout layout : {Layout{64, 32, "fills"}, Layout{32, 32, "centred"}, Layout{128, 32, "scaled"}}) {
+        SCOPED_TRACE(layout.name);
+        const int stride = layout.imageWidth * 4 + 8;
+        auto image = solidImage(layout.imageWidth, layout.imageHeight, stride, {1, 2, 3, 0});
+        FrameFitter fitter(64, 32);
+        std::vector<std::pair<SampleBuffer, std::vector<std::uint8_t>>> held;
+        std::set<const std::uint8_t*> released;
+        std::uint64_t previousSerial = 0;
+        for (int step = 0; step < 12; ++step) {
+            const FrameRect changed{(step * 5) % (layout.imageWidth - 6), step % (layout.imageHeight - 4), 6, 4};
+            paint(image, stride, changed, static_cast<std::uint8_t>(40 + step * 9));
+            const SampleBuffer buffer = delivered(
+                fitter, fitter.fit({image.data(), layout.imageWidth, layout.imageHeight, stride},
+                                   step == 0 ? std::nullopt : std::optional<std::vector<FrameRect>>({changed})));
+            const VideoFrame& frame = *buffer.videoFrame();
+            FrameFitter fresh(64, 32);
+            EXPECT_EQ(frame.pixels, fresh.fit({image.data(), layout.imageWidth, layout.imageHeight, stride}).pixels)
+                << "step " << step;
+            EXPECT_EQ(frame.changes.has_value(), step > 0);
+            if (frame.changes) {
+                EXPECT_EQ(frame.changes->since, previousSerial);
+                EXPECT_EQ(differingOutside(frame, held.back().second, frame.changes->rects), 0) << "step " << step;
+            }
+            previousSerial = frame.serial;
+            if (!released.empty()) {
+                EXPECT_TRUE(released.contains(frame.pixels.data())) << "step " << step;
+            }
+            released.clear();
+            held.emplace_back(buffer, frame.pixels);
+            for (const auto& [kept, pixels] : held) EXPECT_EQ(kept.videoFrame()->pixels, pixels) << "step " << step;
+            // The consumer lets go of its oldest frames in twos, the newest first.
+            if (held.size() == 3) {
+                released = {held[1].first.videoFrame()->pixels.data(), held[0].first.videoFrame()->pixels.data()};
+                held.erase(held.begin() + 1);
+                held.erase(held.begin());
+            }
+        }
+    }
 }
 
 }  // namespace
