@@ -10,17 +10,12 @@
 #include <span>
 #include <vector>
 
+#include "platform/sample_buffer.h"
+
 namespace kelvane::platform::pipewire {
 
-// A rectangle in picture pixels.
-struct PixelRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-
-    friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
+// A rectangle in picture pixels: the same kind a frame lists its changes in.
+using PixelRect = FrameRect;
 
 // The part of `a` inside `b`; an empty rectangle (zero width or height) when none.
 PixelRect intersection(const PixelRect& a, const PixelRect& b);
