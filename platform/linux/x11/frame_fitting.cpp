@@ -140,7 +140,8 @@ VideoFrame FrameFitter::fit(const SourceImage& image, const std::optional<std::v
         for (const FrameRect& rect : *changed) {
             const FrameRect inImage = clipped(rect, image.width, image.height);
             if (inImage.width <= 0) continue;
-            frameChanged->push_back(unscaled ? FrameRect{inImage.x + area.x, inImage.y + area.y, inImage.width, inImage.height}
+            frameChanged->push_back(unscaled ? FrameRect{inImage.x + area.x, inImage.y + area.y, inImage.width,
+                                                         inImage.height}
                                              : reachedBy(inImage, image, area));
         }
         boundAll(*frameChanged);

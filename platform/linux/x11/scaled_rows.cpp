@@ -92,7 +92,9 @@ Span RowScaler::scaleRows(const SourceImage& image, const ScaledArea& target, Sp
     const FramePtr scaled = borrowedFrame(target.pixels, target.width, target.height, target.stride);
     int result = sws_frame_start(context, scaled.get(), source.get());
     if (result >= 0) result = sws_send_slice(context, 0, static_cast<unsigned>(image.height));
-    if (result >= 0) result = sws_receive_slice(context, static_cast<unsigned>(first), static_cast<unsigned>(end - first));
+    if (result >= 0) {
+        result = sws_receive_slice(context, static_cast<unsigned>(first), static_cast<unsigned>(end - first));
+    }
     sws_frame_end(context);
     if (result < 0) throw std::runtime_error("Cannot scale a captured image into the recording's size");
     return {first, end};

@@ -152,8 +152,9 @@ TEST(FrameFitter, FramesGivenBackAreReusedOnlyOnceReleasedAndShowTheirOwnImage) 
         const FittedArea area = fitInto(width, height, 64, 32);
         // Each corner and edge first, then places across the image.
         const int w = 3, h = 2;
-        const std::vector<FrameRect> places{{0, 0, w, h},          {width - w, height - h, w, h}, {width - w, 0, w, h},
-                                            {0, height - h, w, h}, {width / 2 - 1, 0, w, h},      {0, height / 2 - 1, w, h}};
+        const std::vector<FrameRect> places{{0, 0, w, h},          {width - w, height - h, w, h},
+                                            {width - w, 0, w, h},  {0, height - h, w, h},
+                                            {width / 2 - 1, 0, w, h}, {0, height / 2 - 1, w, h}};
         FrameFitter fitter(64, 32);
         std::vector<std::pair<SampleBuffer, std::vector<std::uint8_t>>> held;
         std::set<const std::uint8_t*> released;
