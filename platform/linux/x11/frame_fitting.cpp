@@ -2,15 +2,10 @@
 
 #include "platform/linux/avx2_clones.h"
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
 
 namespace kelvane::platform::x11 {
 namespace {
@@ -78,6 +73,33 @@ void boundAll(std::vector<FrameRect>& rects) {
     rects.assign(1, FrameRect{left, top, right - left, bottom - top});
 }
 
+// The part of the fitted picture that a changed rectangle of the image can change.
+FrameRect reachedBy(const FrameRect& rect, const SourceImage& image, const FittedArea& area) {
+    const Span columns = scaledReach({rect.x, rect.x + rect.width}, image.width, area.width);
+    const Span rows = scaledReach({rect.y, rect.y + rect.height}, image.height, area.height);
+    return {area.x + columns.first, area.y + rows.first, columns.end - columns.first, rows.end - rows.first};
+}
+
+// The rows of the fitted picture that `rects` of the frame cover, in order, overlapping
+// and touching spans joined.
+std::vector<Span> rowsCovered(const std::vector<FrameRect>& rects, const FittedArea& area) {
+    std::vector<Span> rows;
+    for (const FrameRect& rect : rects) {
+        const Span span{std::max(rect.y - area.y, 0), std::min(rect.y + rect.height - area.y, area.height)};
+        if (span.first < span.end && rect.width > 0) rows.push_back(span);
+    }
+    std::sort(rows.begin(), rows.end(), [](const Span& a, const Span& b) { return a.first < b.first; });
+    std::vector<Span> joined;
+    for (const Span& span : rows) {
+        if (!joined.empty() && span.first <= joined.back().end) {
+            joined.back().end = std::max(joined.back().end, span.end);
+        } else {
+            joined.push_back(span);
+        }
+    }
+    return joined;
+}
+
 void makeOpaque(VideoFrame& frame, int firstRow, int rows) {
     for (int row = firstRow; row < firstRow + rows; ++row) {
         std::uint8_t* line = frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride;
@@ -105,8 +127,6 @@ void copyRect(const SourceImage& image, const FrameRect& rect, VideoFrame& frame
 FrameFitter::FrameFitter(int frameWidth, int frameHeight)
     : frameWidth_(frameWidth), frameHeight_(frameHeight), pool_(keptFrames) {}
 
-FrameFitter::~FrameFitter() { sws_freeContext(scaler_); }
-
 VideoFrame FrameFitter::fit(const SourceImage& image, const std::optional<std::vector<FrameRect>>& changed) {
     const FittedArea area = fitInto(image.width, image.height, frameWidth_, frameHeight_);
     const bool sameSource = image.width == sourceWidth_ && image.height == sourceHeight_;
@@ -120,12 +140,9 @@ VideoFrame FrameFitter::fit(const SourceImage& image, const std::optional<std::v
         for (const FrameRect& rect : *changed) {
             const FrameRect inImage = clipped(rect, image.width, image.height);
             if (inImage.width <= 0) continue;
-            if (!unscaled) {
-                // A scaled picture is drawn again whole; the bars around it stay.
-                frameChanged->assign(1, FrameRect{area.x, area.y, area.width, area.height});
-                break;
-            }
-            frameChanged->push_back({inImage.x + area.x, inImage.y + area.y, inImage.width, inImage.height});
+            frameChanged->push_back(unscaled ? FrameRect{inImage.x + area.x, inImage.y + area.y, inImage.width,
+                                                         inImage.height}
+                                             : reachedBy(inImage, image, area));
         }
         boundAll(*frameChanged);
     }
@@ -199,17 +216,19 @@ void FrameFitter::draw(const SourceImage& image, const FittedArea& area, VideoFr
         for (const FrameRect& rect : rects.value_or(std::vector<FrameRect>{{area.x, area.y, area.width, area.height}})) {
             copyRect(image, {rect.x - area.x, rect.y - area.y, rect.width, rect.height}, frame, rect.x, rect.y);
         }
-    } else if (!rects || !rects->empty()) {
-        std::uint8_t* target = frame.pixels.data() + static_cast<std::size_t>(area.y) * frame.stride + area.x * 4;
-        scaler_ = sws_getCachedContext(scaler_, image.width, image.height, AV_PIX_FMT_BGRA, area.width, area.height,
-                                       AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!scaler_) throw std::runtime_error("Cannot scale a captured image into the recording's size");
-        const std::uint8_t* sourcePlanes[] = {image.pixels};
-        const int sourceStrides[] = {image.stride};
-        std::uint8_t* targetPlanes[] = {target};
-        const int targetStrides[] = {frame.stride};
-        sws_scale(scaler_, sourcePlanes, sourceStrides, 0, image.height, targetPlanes, targetStrides);
-        if (rects) makeOpaque(frame, area.y, area.height);
+    } else {
+        const ScaledArea target{frame.pixels.data() + static_cast<std::size_t>(area.y) * frame.stride + area.x * 4,
+                                area.width, area.height, frame.stride};
+        if (!rects) {
+            scaler_.scale(image, target);
+        } else {
+            // Only the rows that differ from this frame's picture are scaled again: they
+            // come out as a whole scale would give them.
+            for (const Span& rows : rowsCovered(*rects, area)) {
+                const Span written = scaler_.scaleRows(image, target, rows);
+                makeOpaque(frame, area.y + written.first, written.end - written.first);
+            }
+        }
     }
     // The bars are black and opaque too.
     if (!rects) makeOpaque(frame, 0, frameHeight_);

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "platform/linux/x11/frame_pool.h"
+#include "platform/linux/x11/scaled_rows.h"
 #include "platform/sample_buffer.h"
-
-struct SwsContext;
 
 namespace kelvane::platform::x11 {
 
@@ -46,7 +45,6 @@ struct SourceImage {
 class FrameFitter {
 public:
     FrameFitter(int frameWidth, int frameHeight);
-    ~FrameFitter();
     FrameFitter(const FrameFitter&) = delete;
     FrameFitter& operator=(const FrameFitter&) = delete;
 
@@ -70,7 +68,7 @@ private:
 
     int frameWidth_;
     int frameHeight_;
-    SwsContext* scaler_ = nullptr;
+    RowScaler scaler_;
     FramePool pool_;
     std::deque<Fitted> history_;
     int sourceWidth_ = 0;

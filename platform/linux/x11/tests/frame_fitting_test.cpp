@@ -1,6 +1,8 @@
 #include "platform/linux/x11/frame_fitting.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -111,37 +113,68 @@ SampleBuffer delivered(FrameFitter& fitter, VideoFrame frame) {
     return SampleBuffer::video(std::move(frame), SampleTiming{}, std::nullopt, fitter.recycler());
 }
 
+// A source image of pseudo-random pixels, so that any pixel scaled from the wrong
+// source pixels shows.
+std::vector<std::uint8_t> noisyImage(int height, int stride) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stride) * height);
+    std::uint32_t state = 12345;
+    for (std::uint8_t& byte : bytes) {
+        state = state * 1103515245 + 12345;
+        byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    return bytes;
+}
+
+int areaOf(const std::vector<FrameRect>& rects) {
+    int area = 0;
+    for (const FrameRect& rect : rects) area += rect.width * rect.height;
+    return area;
+}
+
 // A stream whose frames are held by a consumer for a while, given back in another order
 // than delivered: every frame shows the image it was fitted from, lists every pixel that
-// differs from the frame before, a frame still held is never written to, and a frame
-// given back is filled again.
+// differs from the frame before and little more, a frame still held is never written
+// to, and a frame given back is filled again. Scaled pictures are redone only where the
+// changes reach, corners and edges included.
 TEST(FrameFitter, FramesGivenBackAreReusedOnlyOnceReleasedAndShowTheirOwnImage) {
     struct Layout {
         int imageWidth, imageHeight;
         const char* name;
     };
-    for (const Layout layout : {Layout{64, 32, "fills"}, Layout{32, 32, "centred"}, Layout{128, 32, "scaled"}}) {
+    for (const Layout layout : {Layout{64, 32, "fills"}, Layout{32, 32, "centred"}, Layout{128, 32, "scaled down"},
+                                Layout{151, 47, "scaled down, odd"}, Layout{23, 13, "scaled up, odd"},
+                                Layout{9, 21, "scaled up, tall"}, Layout{13, 6, "scaled up five times"}}) {
         SCOPED_TRACE(layout.name);
-        const int stride = layout.imageWidth * 4 + 8;
-        auto image = solidImage(layout.imageWidth, layout.imageHeight, stride, {1, 2, 3, 0});
+        const int width = layout.imageWidth;
+        const int height = layout.imageHeight;
+        const int stride = width * 4 + 8;
+        auto image = noisyImage(height, stride);
+        const FittedArea area = fitInto(width, height, 64, 32);
+        // Each corner and edge first, then places across the image.
+        const int w = 3, h = 2;
+        const std::vector<FrameRect> places{{0, 0, w, h},          {width - w, height - h, w, h},
+                                            {width - w, 0, w, h},  {0, height - h, w, h},
+                                            {width / 2 - 1, 0, w, h}, {0, height / 2 - 1, w, h}};
         FrameFitter fitter(64, 32);
         std::vector<std::pair<SampleBuffer, std::vector<std::uint8_t>>> held;
         std::set<const std::uint8_t*> released;
         std::uint64_t previousSerial = 0;
-        for (int step = 0; step < 12; ++step) {
-            const FrameRect changed{(step * 5) % (layout.imageWidth - 6), step % (layout.imageHeight - 4), 6, 4};
+        for (int step = 0; step < 16; ++step) {
+            const FrameRect changed = step > 0 && step <= static_cast<int>(places.size())
+                                          ? places[static_cast<std::size_t>(step - 1)]
+                                          : FrameRect{(step * 5) % (width - w), step % (height - h), w, h};
             paint(image, stride, changed, static_cast<std::uint8_t>(40 + step * 9));
             const SampleBuffer buffer = delivered(
-                fitter, fitter.fit({image.data(), layout.imageWidth, layout.imageHeight, stride},
+                fitter, fitter.fit({image.data(), width, height, stride},
                                    step == 0 ? std::nullopt : std::optional<std::vector<FrameRect>>({changed})));
             const VideoFrame& frame = *buffer.videoFrame();
             FrameFitter fresh(64, 32);
-            EXPECT_EQ(frame.pixels, fresh.fit({image.data(), layout.imageWidth, layout.imageHeight, stride}).pixels)
-                << "step " << step;
+            EXPECT_EQ(frame.pixels, fresh.fit({image.data(), width, height, stride}).pixels) << "step " << step;
             EXPECT_EQ(frame.changes.has_value(), step > 0);
             if (frame.changes) {
                 EXPECT_EQ(frame.changes->since, previousSerial);
                 EXPECT_EQ(differingOutside(frame, held.back().second, frame.changes->rects), 0) << "step " << step;
+                EXPECT_LT(areaOf(frame.changes->rects) * 2, area.width * area.height) << "step " << step;
             }
             previousSerial = frame.serial;
             if (!released.empty()) {
@@ -157,6 +190,28 @@ TEST(FrameFitter, FramesGivenBackAreReusedOnlyOnceReleasedAndShowTheirOwnImage) 
                 held.erase(held.begin());
             }
         }
+    }
+}
+
+// Images of odd width end right before a page that cannot be read: scaling them, whole or
+// a few rows, reads nothing past their last pixel.
+TEST(FrameFitter, ScalingReadsNothingPastTheImage) {
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    for (const auto& [width, height] : {std::pair{403, 301}, std::pair{1281, 1023}, std::pair{33, 7}}) {
+        SCOPED_TRACE(width);
+        const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
+        const std::size_t mapped = (bytes + page - 1) / page * page + page;
+        void* mapping = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(mapping, MAP_FAILED);
+        auto* guard = static_cast<std::uint8_t*>(mapping) + mapped - page;
+        ASSERT_EQ(mprotect(guard, page, PROT_NONE), 0);
+        const SourceImage image{guard - bytes, width, height, width * 4};
+        FrameFitter fitter(134, 100);
+        // The first frame, given back, is redone only in the rows of the corner said to change.
+        const std::vector<std::uint8_t> whole = delivered(fitter, fitter.fit(image)).videoFrame()->pixels;
+        const VideoFrame rows = fitter.fit(image, std::vector<FrameRect>{{width - 3, height - 3, 3, 3}});
+        EXPECT_EQ(rows.pixels, whole);
+        munmap(mapping, mapped);
     }
 }
 
