@@ -14,7 +14,7 @@ namespace {
 // tuned for zero latency, came to 1.09x the peer's size at an SSIM 0.004 below it for
 // under half its CPU time; CRF 29 and 30 kept more detail (SSIM 0.0017 and 0.003 below)
 // at 1.26x and 1.20x the size; superfast needed 1.2x to 1.7x the size for the same SSIM.
-// The motion search stays on whole pixels (see applySearchEffort).
+// The motion search has since been changed (see videoEncoderParameters).
 // The encoder holds no frame back, so a frame reaches the file (and survives a crash) as
 // soon as the next one shows how long it lasted, even when a still screen sends one
 // frame a second.
@@ -74,13 +74,16 @@ x264_param_t videoEncoderParameters(const VideoOutputSettings& settings, AVRatio
     // Each frame says which macroblocks are unchanged; those are coded as skipped.
     parameters.analyse.b_mb_info = 1;
     // Screen motion (scrolling, dragging) moves whole pixels, so the motion search stays on
-    // them with the diamond pattern. Without a sub-pixel search libx264 also leaves out
+    // them, with the diamond pattern. Without a sub-pixel search libx264 also leaves out
     // interpolating every reference frame at half-pixel positions, its largest fixed cost
-    // on frames where little changed: on bench/writer the encoder's CPU fell by about a
-    // fifth at the same size and SSIM, and on a 1080p screen where only a word-sized strip
-    // changed, by about 45 %. Footage that moves by fractions of a pixel (a video playing)
-    // comes out larger at the same quality: 1.5x on ffmpeg's moving test pattern. This
-    // cannot change while encoding: libx264 does not turn a sub-pixel search back on.
+    // on frames where little changed. The 8x8 partitions of moving blocks (see
+    // applySearchEffort) win back more than the size the sub-pixel search saved. On
+    // bench/writer at effort 0: veryfast's own search 0.59 of the peer's CPU, 1.09x its
+    // size, SSIM 0.0041 below it; this one 0.43, 1.04x, 0.0045 below. On a 1080p screen
+    // where only a word-sized strip changed the encoder works about 45 % less. Footage that
+    // moves by fractions of a pixel (a video playing) comes out larger at the same quality:
+    // 1.4x on ffmpeg's moving test pattern. This cannot change while encoding: libx264
+    // does not turn a sub-pixel search back on.
     parameters.analyse.i_subpel_refine = 0;
     parameters.analyse.i_me_method = X264_ME_DIA;
     parameters.i_bframe = maxBFrames;
@@ -112,14 +115,14 @@ x264_param_t videoEncoderParameters(const VideoOutputSettings& settings, AVRatio
 }
 
 void applySearchEffort(x264_param_t& parameters, int level) {
-    // Level 0 is veryfast's own choice of intra blocks in P-frames, 8x8 and 4x4; each level
-    // drops the costlier of what is left (4x4, about a tenth of the encoder's time on screen
-    // content). CABAC, 8x8 transforms and deblocking stay, since they decide the size far
-    // more than the time.
+    // Level 0 tries 8x8 partitions for moving blocks and 8x8 and 4x4 intra blocks in
+    // P-frames; level 1 leaves out the 4x4 intra blocks (about a tenth of the encoder's
+    // time on screen content), the cheapest level all of them. CABAC, 8x8 transforms and
+    // deblocking stay, since they decide the size far more than the time.
     if (level <= 0) {
-        parameters.analyse.inter = X264_ANALYSE_I8x8 | X264_ANALYSE_I4x4;
+        parameters.analyse.inter = X264_ANALYSE_I8x8 | X264_ANALYSE_I4x4 | X264_ANALYSE_PSUB16x16;
     } else if (level < EncoderEffort::fastestLevel) {
-        parameters.analyse.inter = X264_ANALYSE_I8x8;
+        parameters.analyse.inter = X264_ANALYSE_I8x8 | X264_ANALYSE_PSUB16x16;
     } else {
         parameters.analyse.inter = 0;
     }
