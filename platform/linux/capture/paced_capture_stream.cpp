@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/host_clock.h"
+#include "platform/linux/result_of.h"
 #include "platform/linux/x11/poll_until.h"
 
 namespace kelvane::platform::capture {
@@ -55,12 +56,10 @@ PacedCaptureStream::~PacedCaptureStream() {
 Result<std::unique_ptr<CaptureStream>> makePacedCaptureStream(FrameSourceOpener openSource,
                                                               StreamConfiguration configuration,
                                                               std::weak_ptr<CaptureStreamDelegate> delegate) {
-    try {
+    return resultOf<CaptureStreamError, std::unique_ptr<CaptureStream>>([&] {
         return std::make_unique<PacedCaptureStream>(std::move(openSource), std::move(configuration),
                                                     std::move(delegate));
-    } catch (const CaptureStreamError& error) {
-        return Error{error.what()};
-    }
+    });
 }
 
 Result<void> PacedCaptureStream::addStreamOutput(std::weak_ptr<CaptureStreamOutput> output, StreamOutputType type,

@@ -3,6 +3,7 @@
 #include "platform/linux/ffmpeg/ffmpeg_log.h"
 #include "platform/linux/ffmpeg/ffmpeg_media_writer.h"
 #include "platform/linux/ffmpeg/video_encoder_settings.h"
+#include "platform/linux/result_of.h"
 #include "platform/media_writer.h"
 
 namespace kelvane::platform {
@@ -34,11 +35,8 @@ Result<std::unique_ptr<OutputSettingsAssistant>> makeOutputSettingsAssistant(Out
 
 Result<std::unique_ptr<MediaWriter>> makeMediaWriter(const std::string& path, MediaFileType fileType) {
     ffmpeg::quietFfmpegLog();
-    try {
-        return std::make_unique<ffmpeg::FfmpegMediaWriter>(path, fileType);
-    } catch (const ffmpeg::FfmpegError& error) {
-        return Error{error.what()};
-    }
+    return resultOf<ffmpeg::FfmpegError, std::unique_ptr<MediaWriter>>(
+        [&] { return std::make_unique<ffmpeg::FfmpegMediaWriter>(path, fileType); });
 }
 
 }  // namespace kelvane::platform

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/linux/result_of.h"
 #include "platform/linux/wayland/foreign_toplevels.h"
 #include "platform/linux/wayland/sway_ipc.h"
 #include "platform/linux/wayland/sway_tree_windows.h"
@@ -42,14 +43,8 @@ class WaylandShareableContent final : public ShareableContent {
 public:
     void getShareableContent(bool excludingDesktopWindows, bool onScreenWindowsOnly,
                              ShareableContentHandler completion) override {
-        std::optional<ShareableContentSnapshot> found;
-        try {
-            found = snapshot(excludingDesktopWindows, onScreenWindowsOnly);
-        } catch (const WaylandError& error) {
-            completion(Error{error.what()});
-            return;
-        }
-        completion(std::move(*found));
+        completion(resultOf<WaylandError, ShareableContentSnapshot>(
+            [&] { return snapshot(excludingDesktopWindows, onScreenWindowsOnly); }));
     }
 
 private:

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/linux/result_of.h"
 #include "platform/linux/x11/window_properties.h"
 #include "platform/linux/x11/x11_shareable_content.h"
 #include "platform/linux/x11/x_connection.h"
@@ -133,14 +134,8 @@ class X11ShareableContent final : public ShareableContent {
 public:
     void getShareableContent(bool excludingDesktopWindows, bool onScreenWindowsOnly,
                              ShareableContentHandler completion) override {
-        std::optional<ShareableContentSnapshot> found;
-        try {
-            found = snapshot(excludingDesktopWindows, onScreenWindowsOnly);
-        } catch (const x11::XConnectionError& error) {
-            completion(Error{error.what()});
-            return;
-        }
-        completion(std::move(*found));
+        completion(resultOf<x11::XConnectionError, ShareableContentSnapshot>(
+            [&] { return snapshot(excludingDesktopWindows, onScreenWindowsOnly); }));
     }
 
 private:

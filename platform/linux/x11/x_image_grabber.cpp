@@ -27,7 +27,10 @@ const xcb_query_extension_reply_t& requireExtension(const XConnection& connectio
 
 int wholePixels(double value) { return static_cast<int>(std::lround(value)); }
 
-// Reads made without comparing once a comparison found most of a large read changed.
+// Reads made without comparing once comparisons found most of a large read changed this
+// many times in a row: an animation. One such read alone is a window changing once (a new
+// page, a colour), after which it usually redraws the same pixels again.
+constexpr int mostlyChangedReadsForPause = 2;
 constexpr int readsWithoutComparison = 8;
 
 }  // namespace
@@ -199,7 +202,7 @@ std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readO
     pictureHeight_ = height;
     // Programs often draw far more than they change (a whole window to move one box in
     // it); comparing what was read with the kept picture finds what really changed.
-    // Where most of a large read did change (an animation), comparing is skipped for a
+    // Where most of large reads did change (an animation), comparing is skipped for a
     // while.
     const bool compare = !whole && !first && comparisonPause_ == 0;
     if (!compare && comparisonPause_ > 0) --comparisonPause_;
@@ -239,7 +242,14 @@ std::optional<SourceImage> XImageGrabber::readKept(const Region& area, int readO
         }
     }
     const bool largeRead = readPixels * 4 >= static_cast<long long>(width) * height;
-    if (compare && largeRead && changedPixels * 2 > readPixels) comparisonPause_ = readsWithoutComparison;
+    if (compare) {
+        const bool mostlyChanged = largeRead && changedPixels * 2 > readPixels;
+        mostlyChangedReads_ = mostlyChanged ? mostlyChangedReads_ + 1 : 0;
+        if (mostlyChangedReads_ >= mostlyChangedReadsForPause) {
+            comparisonPause_ = readsWithoutComparison;
+            mostlyChangedReads_ = 0;
+        }
+    }
     return SourceImage{segmentData_, width, height, width * 4, false};
 }
 

@@ -100,6 +100,8 @@ private:
     int pictureHeight_ = 0;
     // Reads still to be made without comparing them with the kept picture.
     int comparisonPause_ = 0;
+    // Compared reads in a row that found most of a large read changed.
+    int mostlyChangedReads_ = 0;
     // The window was mapped or reconfigured since the last read.
     bool rereadWhole_ = false;
     std::optional<std::vector<FrameRect>> lastRead_;
