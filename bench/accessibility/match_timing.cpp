@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/fixed_decimals.h"
 #include "common/line_output.h"
 #include "cursor-watch/accessibility_probe.h"
 #include "platform/accessibility.h"
@@ -16,6 +17,8 @@
 
 namespace {
 
+using kelvane::bench::fixed;
+
 constexpr int rounds = 200;
 constexpr double budgetMs = 10.0;
 
@@ -23,12 +26,6 @@ double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     std::size_t middle = values.size() / 2;
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-std::string fixed(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
 }
 
 }  // namespace
@@ -62,14 +59,14 @@ int main() {
         oursAll.push_back(oursMs);
         peerAll.push_back(peerMs);
         char line[160];
-        std::snprintf(line, sizeof line, "%-15s %-12s %7s  %9s  %11s", widget, answer.c_str(), fixed(oursMs).c_str(),
-                      fixed(peerMs).c_str(), fixed(peerMs / oursMs).c_str());
+        std::snprintf(line, sizeof line, "%-15s %-12s %7s  %9s  %11s", widget, answer.c_str(), fixed(oursMs, 3).c_str(),
+                      fixed(peerMs, 3).c_str(), fixed(peerMs / oursMs, 3).c_str());
         writeOutputLine(line);
     }
     double worst = *std::max_element(oursAll.begin(), oursAll.end());
-    writeOutputLine("median of medians: ours " + fixed(median(oursAll)) + " ms, python " + fixed(median(peerAll)) +
-                    " ms, python/ours " + fixed(median(peerAll) / median(oursAll)));
-    writeOutputLine("slowest widget: " + fixed(worst) + " ms against a budget of " + fixed(budgetMs) +
-                    " ms (budget/slowest " + fixed(budgetMs / worst) + ")");
+    writeOutputLine("median of medians: ours " + fixed(median(oursAll), 3) + " ms, python " + fixed(median(peerAll), 3) +
+                    " ms, python/ours " + fixed(median(peerAll) / median(oursAll), 3));
+    writeOutputLine("slowest widget: " + fixed(worst, 3) + " ms against a budget of " + fixed(budgetMs, 3) +
+                    " ms (budget/slowest " + fixed(budgetMs / worst, 3) + ")");
     return 0;
 }

@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/fixed_decimals.h"
 #include "common/line_output.h"
 #include "platform/linux/x11/frame_fitting.h"
 #include "platform/linux/x11/x_image_grabber.h"
 
 namespace {
 
+using kelvane::bench::fixed;
 using namespace kelvane::platform;
 constexpr int frames = 300;
 
@@ -55,12 +57,6 @@ Cost ffmpegX11grab() {
     if (std::system(command.c_str()) != 0) throw std::runtime_error("ffmpeg x11grab failed");
     const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return {wall / frames, (cpuMs(RUSAGE_CHILDREN) - cpuBefore) / frames};
-}
-
-std::string fixed(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
 }
 
 }  // namespace

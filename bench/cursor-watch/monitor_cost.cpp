@@ -23,11 +23,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench/fixed_decimals.h"
 #include "common/line_output.h"
 #include "testing/child_process.h"
 
 namespace {
 
+using kelvane::bench::fixed;
 using kelvane::common::writeOutputLine;
 using kelvane::testing::ChildProcess;
 using Clock = std::chrono::steady_clock;
@@ -37,12 +39,6 @@ constexpr auto idleSpan = 15s;
 constexpr int changes = 50;
 constexpr double idleGoalPercent = 1.0;
 constexpr double latencyGoalMs = 60.0;
-
-std::string fixed(double value, int decimals = 2) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 // User plus system CPU time the process has used so far.
 std::chrono::duration<double> cpuTime(pid_t pid) {

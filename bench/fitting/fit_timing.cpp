@@ -14,11 +14,13 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "bench/fixed_decimals.h"
 #include "common/line_output.h"
 #include "platform/linux/x11/frame_fitting.h"
 
 namespace {
 
+using kelvane::bench::fixed;
 using namespace kelvane::platform;
 constexpr int frames = 100;
 constexpr int sourceWidth = 1280;
@@ -97,12 +99,6 @@ double libswscaleWhole(std::vector<std::uint8_t> pixels) {
     const double ms = msSince(start) / frames;
     sws_freeContext(scaler);
     return ms;
-}
-
-std::string fixed(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
 }
 
 }  // namespace
