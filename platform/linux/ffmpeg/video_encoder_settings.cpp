@@ -14,7 +14,8 @@ namespace {
 // tuned for zero latency, came to 1.09x the peer's size at an SSIM 0.004 below it for
 // under half its CPU time; CRF 29 and 30 kept more detail (SSIM 0.0017 and 0.003 below)
 // at 1.26x and 1.20x the size; superfast needed 1.2x to 1.7x the size for the same SSIM.
-// The motion search has since been changed (see videoEncoderParameters).
+// Those figures are for veryfast's own motion search; the one used, and what it changed,
+// is described in videoEncoderParameters.
 // The encoder holds no frame back, so a frame reaches the file (and survives a crash) as
 // soon as the next one shows how long it lasted, even when a still screen sends one
 // frame a second.
